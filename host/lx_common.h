@@ -1,0 +1,32 @@
+#pragma once
+
+// Text conversion, the news service's calendar and stock symbol types.
+
+#include <string>
+
+#include "host/lx_host_export.h"
+
+#if defined(LX_BUILDING_COMMON)
+#define LX_COMMON_API LX_HOST_EXPORT
+#else
+#define LX_COMMON_API LX_HOST_IMPORT
+#endif
+
+namespace common {
+// 65001 gives UTF-8; any other code page is treated as 65001 too.
+LX_COMMON_API std::string ws2s(const std::wstring& text, unsigned int codePage);
+// Seconds since the Unix epoch of `date` (YYYYMMDD) at the given wall-clock
+// time of the service's calendar, UTC+8.
+LX_COMMON_API long long DateToTime(unsigned int date, int hour, int minute, int second);
+// Today's date (YYYYMMDD) in UTC+8.
+LX_COMMON_API unsigned int GetCurrentServerDate();
+}  // namespace common
+
+namespace stock {
+enum SymbolType {
+    SYMBOL_UNKNOWN = 0,
+    SYMBOL_INDEX = 1,  // market index: "sh000…", "sz399…"
+    SYMBOL_STOCK = 2,
+};
+LX_COMMON_API SymbolType CheckSymbol(const wchar_t* code);
+}  // namespace stock

@@ -1,0 +1,330 @@
+#include "host/lx_net_work.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <boost/chrono.hpp>
+#include <boost/locale/encoding_utf.hpp>
+#include <boost/thread/thread.hpp>
+#include <curl/curl.h>
+
+namespace {
+
+constexpr int kDefaultTimeoutSeconds = 30;  // for a caller that passes 0 or less
+constexpr int kPollMilliseconds = 20;       // how late an abandoned transfer may notice
+constexpr long kMaxRedirects = 5;
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    return boost::locale::conv::utf_to_utf<char>(text, boost::locale::conv::skip);
+}
+
+// Set when the process exits: every transfer gives up, no completion runs.
+std::atomic<bool> g_stopping{false};
+
+bool ValidHeaderPart(const std::string& s, bool isName) {
+    for (char c : s) {
+        if (c == '\r' || c == '\n' || c == '\0') return false;
+        if (isName && (c == ':' || c == ' ')) return false;
+    }
+    return true;
+}
+
+class HeaderList {
+public:
+    explicit HeaderList(const HttpHeaderMap& headers) {
+        for (const auto& h : headers) {
+            if (h.first.empty() || !ValidHeaderPart(h.first, true) || !ValidHeaderPart(h.second, false)) continue;
+            // "Name;" is how curl sends a header with an empty value.
+            const std::string line = h.second.empty() ? h.first + ";" : h.first + ": " + h.second;
+            curl_slist* next = curl_slist_append(list_, line.c_str());
+            if (next == nullptr) break;
+            list_ = next;
+        }
+    }
+    ~HeaderList() { curl_slist_free_all(list_); }
+    HeaderList(const HeaderList&) = delete;
+    HeaderList& operator=(const HeaderList&) = delete;
+    curl_slist* get() const { return list_; }
+
+private:
+    curl_slist* list_ = nullptr;
+};
+
+struct Sink {
+    std::vector<char>* body;
+    bool failed;
+};
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+    Sink* sink = static_cast<Sink*>(user);
+    const size_t bytes = size * count;
+    try {
+        sink->body->insert(sink->body->end(), data, data + bytes);
+    } catch (...) {
+        sink->failed = true;
+        return 0;  // aborts the transfer
+    }
+    return bytes;
+}
+
+// Runs one transfer at a time on the thread that owns it. The multi handle
+// keeps the connection cache, so a connection to a host is reused by the next
+// request; driving it ourselves in short polls lets a caller give up on a
+// server that never answers.
+class Transferer {
+public:
+    Transferer() = default;
+    Transferer(const Transferer&) = delete;
+    Transferer& operator=(const Transferer&) = delete;
+    ~Transferer() {
+        if (easy_ != nullptr) curl_easy_cleanup(easy_);
+        if (multi_ != nullptr) curl_multi_cleanup(multi_);
+    }
+
+    template <class Abandon>
+    bool Get(const std::string& url, const HttpHeaderMap& headers, int timeoutSeconds, std::vector<char>& body,
+             Abandon abandon) {
+        body.clear();
+        if (abandon() || !Ready()) return false;
+
+        HeaderList headerList(headers);
+        Sink sink{&body, false};
+        curl_easy_reset(easy_);
+        curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy_, CURLOPT_TIMEOUT, static_cast<long>(timeoutSeconds > 0 ? timeoutSeconds
+                                                                                      : kDefaultTimeoutSeconds));
+        curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
+#if LIBCURL_VERSION_NUM >= 0x075500
+        curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+#endif
+        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
+        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList.get());
+        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &WriteBody);
+        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &sink);
+
+        if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
+        bool done = false;
+        CURLcode result = CURLE_FAILED_INIT;
+        for (;;) {
+            int running = 0;
+            if (curl_multi_perform(multi_, &running) != CURLM_OK) break;
+            int left = 0;
+            while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+                if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_) {
+                    result = msg->data.result;
+                    done = true;
+                }
+            }
+            if (done || running == 0 || abandon()) break;
+            if (curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) break;
+        }
+        long status = 0;
+        if (done && result == CURLE_OK) curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        curl_multi_remove_handle(multi_, easy_);  // an unfinished transfer's connection is closed here
+        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+
+        const bool ok = done && result == CURLE_OK && !sink.failed && status >= 200 && status < 300;
+        if (!ok) body.clear();
+        return ok;
+    }
+
+private:
+    bool Ready() {
+        GlobalInit();
+        if (multi_ == nullptr) multi_ = curl_multi_init();
+        if (easy_ == nullptr) easy_ = curl_easy_init();
+        return multi_ != nullptr && easy_ != nullptr;
+    }
+
+    CURLM* multi_ = nullptr;
+    CURL* easy_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// GetAsyn's network threads. The state is allocated once and never freed, so a
+// thread still running at process exit never meets a destroyed object of ours.
+
+struct Request {
+    std::string url;
+    HttpCompletion completion;
+    HttpHeaderMap headers;
+    int timeoutSeconds = 0;
+};
+
+struct Network {
+    std::mutex mu;
+    std::condition_variable cv;
+    std::deque<std::unique_ptr<Request>> queue;
+    std::vector<std::unique_ptr<boost::thread>> workers;
+    // Requests cut short by process exit: kept, not destroyed, because their
+    // completions may hold objects of libraries already torn down.
+    std::vector<std::unique_ptr<Request>> parked;
+    std::size_t wanted = 0;  // fixed by the first request
+    bool stopping = false;
+};
+
+std::atomic<int> g_networkThreadCount{2};
+std::atomic<Network*> g_network{nullptr};
+
+Network& TheNetwork() {
+    static Network* const network = [] {
+        Network* n = new Network;
+        g_network.store(n);
+        return n;
+    }();
+    return *network;
+}
+
+void NetworkLoop(Network* net) {
+    Transferer transferer;
+    std::vector<char> body;
+    const auto abandon = [] { return g_stopping.load(); };
+    for (;;) {
+        std::unique_ptr<Request> request;
+        {
+            std::unique_lock<std::mutex> lock(net->mu);
+            net->cv.wait(lock, [net] { return net->stopping || !net->queue.empty(); });
+            if (net->stopping) return;
+            request = std::move(net->queue.front());
+            net->queue.pop_front();
+        }
+        bool ok = false;
+        try {
+            ok = transferer.Get(request->url, request->headers, request->timeoutSeconds, body, abandon);
+        } catch (...) {
+            ok = false;
+        }
+        if (g_stopping.load()) {
+            std::lock_guard<std::mutex> lock(net->mu);
+            net->parked.push_back(std::move(request));
+            return;
+        }
+        try {
+            if (ok)
+                request->completion(true, body.empty() ? "" : body.data(), static_cast<long long>(body.size()));
+            else
+                request->completion(false, nullptr, 0);
+        } catch (...) {
+            // The completion's own failure; this thread serves the next request.
+        }
+        try {
+            request.reset();
+        } catch (...) {
+        }
+        if (body.capacity() > (std::size_t(1) << 22)) std::vector<char>().swap(body);
+    }
+}
+
+void StartWorkersLocked(Network& net) {
+    if (net.stopping) return;
+    if (net.wanted == 0) net.wanted = static_cast<std::size_t>(std::clamp(g_networkThreadCount.load(), 1, 32));
+    while (net.workers.size() < net.wanted) {
+        try {
+            net.workers.emplace_back(new boost::thread([n = &net] { NetworkLoop(n); }));
+        } catch (...) {
+            break;  // try again with the next request
+        }
+    }
+}
+
+// Stops the network threads when the process exits. Transfers in flight give
+// up within a poll interval; a thread stuck in a completion past the grace
+// period is detached.
+struct NetworkReaper {
+    ~NetworkReaper() {
+        g_stopping.store(true);
+        Network* net = g_network.load();
+        if (net == nullptr) return;
+        std::vector<std::unique_ptr<boost::thread>> workers;
+        {
+            std::lock_guard<std::mutex> lock(net->mu);
+            net->stopping = true;
+            workers.swap(net->workers);
+        }
+        net->cv.notify_all();
+        for (auto& w : workers) {
+            try {
+                w->interrupt();  // a GetSync inside a completion gives up too
+            } catch (...) {
+            }
+        }
+        const auto deadline = boost::chrono::steady_clock::now() + boost::chrono::seconds(2);
+        for (auto& w : workers) {
+            try {
+                if (w->get_id() == boost::this_thread::get_id() || !w->try_join_until(deadline)) w->detach();
+            } catch (...) {
+                try {
+                    w->detach();
+                } catch (...) {
+                }
+            }
+        }
+    }
+};
+NetworkReaper g_networkReaper;
+
+}  // namespace
+
+extern "C" void GetAsyn(const std::wstring& url, const HttpCompletion& completion, const HttpHeaderMap& headers,
+                        int timeoutSeconds) {
+    try {
+        if (completion.empty()) return;
+        std::unique_ptr<Request> request(new Request);
+        request->url = ToUtf8(url);
+        request->completion = completion;
+        request->headers = headers;
+        request->timeoutSeconds = timeoutSeconds;
+
+        Network& net = TheNetwork();
+        {
+            std::lock_guard<std::mutex> lock(net.mu);
+            if (net.stopping) {
+                net.parked.push_back(std::move(request));
+                return;
+            }
+            net.queue.push_back(std::move(request));
+            StartWorkersLocked(net);
+        }
+        net.cv.notify_one();
+    } catch (...) {
+    }
+}
+
+extern "C" bool GetSync(const std::wstring& url, std::vector<char>& body, const HttpHeaderMap& headers,
+                        int timeoutSeconds) {
+    try {
+        body.clear();
+        // interruption_requested() only looks: the request stays pending for
+        // the caller's next interruption point.
+        const auto abandon = [] { return g_stopping.load() || boost::this_thread::interruption_requested(); };
+        if (abandon()) return false;
+        thread_local Transferer transferer;
+        std::vector<char> received;
+        if (!transferer.Get(ToUtf8(url), headers, timeoutSeconds, received, abandon)) return false;
+        body.swap(received);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+namespace netwk {
+
+void SetNetworkThreadCount(int count) { g_networkThreadCount.store(count); }
+
+}  // namespace netwk

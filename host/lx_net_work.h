@@ -1,0 +1,40 @@
+#pragma once
+
+// HTTP for the news centre. Requests carry the complete signed URL; the body
+// handed to a completion is only valid until the completion returns.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <boost/function.hpp>
+
+#include "host/lx_host_export.h"
+
+#if defined(LX_BUILDING_NET_WORK)
+#define LX_NET_WORK_API LX_HOST_EXPORT
+#else
+#define LX_NET_WORK_API LX_HOST_IMPORT
+#endif
+
+typedef std::map<std::string, std::string> HttpHeaderMap;
+typedef boost::function<void(bool success, const char* body, long long length)> HttpCompletion;
+
+// Returns at once. `completion` is called exactly once, on a network thread of
+// this library (never the caller's), also on failure. A transport error, a
+// timeout of `timeoutSeconds` or a status outside 2xx is `success == false`.
+extern "C" LX_NET_WORK_API void GetAsyn(const std::wstring& url, const HttpCompletion& completion,
+                                        const HttpHeaderMap& headers, int timeoutSeconds);
+
+// Blocks the caller until the whole body is in `body` (true) or the request
+// failed (false). On a boost::thread that has been asked to interrupt, the
+// request is abandoned at once and false is returned; the interruption request
+// stays pending so the caller's next interruption point still sees it.
+extern "C" LX_NET_WORK_API bool GetSync(const std::wstring& url, std::vector<char>& body,
+                                        const HttpHeaderMap& headers, int timeoutSeconds);
+
+namespace netwk {
+// Host configuration. Number of network threads that run transfers and
+// completions of GetAsyn (default 2). Takes effect before the first request.
+LX_NET_WORK_API void SetNetworkThreadCount(int count);
+}  // namespace netwk

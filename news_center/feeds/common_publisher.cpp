@@ -1,0 +1,93 @@
+#include "news_center/feeds/common_publisher.h"
+
+#include <boost/bind/bind.hpp>
+
+#include <QJsonObject>
+#include <QString>
+
+#include "host/lx_net_work.h"
+#include "news_center/request/json_read.h"
+#include "news_center/request/request_builder.h"
+#include "news_center/request/response_envelope.h"
+
+using namespace news_center::internal;
+
+namespace {
+
+const OperationTexts kCountTexts = {
+    L"CommonPublisher::RequestCountInfo Failed!",
+    L"CommonPublisher::RequestCountInfo Json Parse Error Code: %d",
+    L"CommonPublisher::RequestCountInfo Response Error Code: %d",
+};
+
+const int kTimeoutSeconds = 30;
+
+unsigned int ArticleIdOf(const QString& key) {
+    bool ok = false;
+    const double number = key.toDouble(&ok);
+    return ok ? static_cast<unsigned int>(DoubleToU64(number)) : 0;
+}
+
+template <class Setter>
+void FillCounts(CountInfoMap& map, const QJsonObject& counts, Setter set) {
+    for (QJsonObject::const_iterator it = counts.begin(); it != counts.end(); ++it)
+        set(map[ArticleIdOf(it.key())], ReadTruncatedInt(it.value()));
+}
+
+}  // namespace
+
+namespace news_center {
+namespace internal {
+
+CountInfoMap ParseCountInfoMap(const QJsonObject& data) {
+    CountInfoMap map;
+    FillCounts(map, data.value(QStringLiteral("reading_num")).toObject(),
+               [](CountInfo& info, int count) { info.reading_num = count; });
+    FillCounts(map, data.value(QStringLiteral("comment_num")).toObject(),
+               [](CountInfo& info, int count) { info.comment_num = count; });
+    return map;
+}
+
+std::wstring JoinCountIds(const std::vector<unsigned int>& ids) {
+    std::wstring text;
+    for (unsigned int id : ids) {
+        if (id == 0)
+            continue;
+        if (!text.empty())
+            text += L',';
+        text += std::to_wstring(id);
+    }
+    return text;
+}
+
+}  // namespace internal
+}  // namespace news_center
+
+CCommonPublisher::CCommonPublisher() : lastServiceTime_(0), liveness_(Liveness::Create()) {}
+
+CCommonPublisher::~CCommonPublisher() { liveness_->Revoke(); }
+
+void CCommonPublisher::RequestCountInfo(const std::vector<unsigned int>& ids, const CountInfoCallback& callback) {
+    const std::wstring idsText = JoinCountIds(ids);
+    unsigned long long time;
+    {
+        boost::mutex::scoped_lock lock(mutex_);
+        time = lastServiceTime_;
+    }
+    const std::wstring url = RequestBuilder::Instance().CountByIdsUrl(idsText.c_str(), time);
+    using namespace boost::placeholders;
+    GetAsyn(url, BindAlive(liveness_, boost::bind(&CCommonPublisher::OnCountInfo, this, callback, _1, _2, _3)),
+            HttpHeaderMap(), kTimeoutSeconds);
+}
+
+void CCommonPublisher::OnCountInfo(const CountInfoCallback& callback, bool success, const char* body,
+                                   long long length) {
+    const Response response = OpenResponse(kCountTexts, success, body, length, !callback.empty());
+    if (!response.isParsed())
+        return;
+    {
+        boost::mutex::scoped_lock lock(mutex_);
+        lastServiceTime_ = response.time();
+    }
+    callback(ParseCountInfoMap(response.dataObject()));
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <vector>
+
+#include <boost/thread/mutex.hpp>
+
+#include "news_center/common/liveness.h"
+#include "news_center/feeds/counter_interface.h"
+
+class QJsonObject;
+
+// Article counters. Thread-safe; the mutex guards only the last service time
+// and is never held across the network call, the parse or the callback.
+class CCommonPublisher : public ICommonPublisher {
+public:
+    CCommonPublisher();
+    void RequestCountInfo(const std::vector<unsigned int>& ids, const CountInfoCallback& callback) override;
+    virtual ~CCommonPublisher();
+
+private:
+    void OnCountInfo(const CountInfoCallback& callback, bool success, const char* body, long long length);
+
+    boost::mutex mutex_;
+    unsigned long long lastServiceTime_;  // "time" of the last parsed response, sent with the next request
+    news_center::internal::Liveness::Ptr liveness_;
+};
+
+namespace news_center {
+namespace internal {
+// "data" of a counter response as a map; ids that are not numbers read as 0.
+CountInfoMap ParseCountInfoMap(const QJsonObject& data);
+// Non-zero ids in decimal, joined by ",".
+std::wstring JoinCountIds(const std::vector<unsigned int>& ids);
+}  // namespace internal
+}  // namespace news_center

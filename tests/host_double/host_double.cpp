@@ -1,0 +1,393 @@
+#include "tests/host_double/host_double.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdarg>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include <boost/thread/thread.hpp>
+
+#include <QString>
+
+#include "host/lx_base.h"
+#include "host/lx_common.h"
+#include "host/lx_qt_support.h"
+#include "news_center/news_center.h"
+
+namespace hostdouble {
+namespace {
+
+struct Pending {
+    Request request;
+    HttpCompletion completion;
+};
+
+struct State {
+    std::mutex mutex;
+    std::condition_variable requestMade;
+    std::vector<Request> requests;
+    std::deque<Pending> pending;
+    std::deque<Answer> syncAnswers;
+    std::function<Answer(const Request&)> syncHandler;
+    bool stallsReleased = false;
+    std::deque<boost::function<void()> > tasks;
+    unsigned int nextTaskId = 1;
+    std::vector<LogLine> logs;
+    int signCount = 0;
+    unsigned int serverDate = 20261206;
+    std::map<std::wstring, int> symbolTypes;
+};
+
+State& state() {
+    static State* instance = new State;  // outlives every static destructor
+    return *instance;
+}
+
+const wchar_t kScheme[] = L"double:";
+
+std::wstring Widen(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()).toStdWString(); }
+std::string Narrow(const std::wstring& text) { return QString::fromStdWString(text).toUtf8().toStdString(); }
+
+// Keys and values are escaped so that "&", "=" and "%" in values survive.
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '%' || c == '&' || c == '=' || c == '?') {
+            static const char hex[] = "0123456789ABCDEF";
+            out += '%';
+            out += hex[(static_cast<unsigned char>(c) >> 4) & 15];
+            out += hex[static_cast<unsigned char>(c) & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+Request Record(const std::wstring& url, int timeout, bool sync) {
+    Request request = DecodeUrl(url);
+    request.timeout = timeout;
+    request.sync = sync;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().requests.push_back(request);
+    }
+    state().requestMade.notify_all();
+    return request;
+}
+
+void AddLog(const LogLine& line) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().logs.push_back(line);
+}
+
+}  // namespace
+
+std::string Request::param(const std::string& key) const {
+    std::map<std::string, std::string>::const_iterator it = params.find(key);
+    return it == params.end() ? std::string() : it->second;
+}
+
+Request DecodeUrl(const std::wstring& url) {
+    Request request;
+    request.url = url;
+    const std::string text = Narrow(url.substr(url.find(kScheme) == 0 ? wcslen(kScheme) : 0));
+    const std::size_t question = text.find('?');
+    request.path = text.substr(0, question);
+    if (question == std::string::npos)
+        return request;
+    std::size_t start = question + 1;
+    while (start < text.size()) {
+        std::size_t end = text.find('&', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string pair = text.substr(start, end - start);
+        const std::size_t equals = pair.find('=');
+        request.params[Unescape(pair.substr(0, equals))] =
+            equals == std::string::npos ? std::string() : Unescape(pair.substr(equals + 1));
+        start = end + 1;
+    }
+    return request;
+}
+
+void Reset() {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.requests.clear();
+    s.pending.clear();
+    s.syncAnswers.clear();
+    s.syncHandler = nullptr;
+    s.stallsReleased = false;
+    s.tasks.clear();
+    s.logs.clear();
+    s.signCount = 0;
+    s.serverDate = 20261206;
+    s.symbolTypes.clear();
+}
+
+std::vector<Request> Requests() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().requests;
+}
+
+std::size_t RequestCount() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().requests.size();
+}
+
+bool WaitForRequests(std::size_t count, int timeoutMs) {
+    std::unique_lock<std::mutex> lock(state().mutex);
+    return state().requestMade.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                        [count] { return state().requests.size() >= count; });
+}
+
+int SignCount() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().signCount;
+}
+
+std::size_t PendingCount() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().pending.size();
+}
+
+HttpCompletion TakeNext(Request* request) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (state().pending.empty()) {
+        ADD_FAILURE() << "no pending completion";
+        return HttpCompletion();
+    }
+    Pending next = state().pending.front();
+    state().pending.pop_front();
+    if (request)
+        *request = next.request;
+    return next.completion;
+}
+
+void CompleteNextRaw(bool success, const char* body, long long length) {
+    HttpCompletion completion = TakeNext();
+    if (completion)
+        completion(success, body, length);
+}
+
+void CompleteNext(bool success, const std::string& body) {
+    CompleteNextRaw(success, body.data(), static_cast<long long>(body.size()));
+}
+
+void CompleteNext(const Answer& answer) { CompleteNext(answer.success, answer.body); }
+
+void QueueSyncAnswer(const Answer& answer) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().syncAnswers.push_back(answer);
+}
+
+void SetSyncHandler(std::function<Answer(const Request&)> handler) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().syncHandler = std::move(handler);
+}
+
+void ReleaseStalls() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().stallsReleased = true;
+}
+
+std::size_t PendingTaskCount() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().tasks.size();
+}
+
+boost::function<void()> TakeTask() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (state().tasks.empty())
+        return boost::function<void()>();
+    boost::function<void()> task = state().tasks.front();
+    state().tasks.pop_front();
+    return task;
+}
+
+void RunPendingTasks() {
+    while (boost::function<void()> task = TakeTask())
+        task();
+}
+
+std::vector<LogLine> Logs() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().logs;
+}
+
+std::size_t CountLogs(const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    std::size_t count = 0;
+    for (const LogLine& line : state().logs)
+        count += line.text == text ? 1 : 0;
+    return count;
+}
+
+void SetServerDate(unsigned int date) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().serverDate = date;
+}
+
+void SetSymbolType(const std::wstring& code, int type) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().symbolTypes[code] = type;
+}
+
+long long TimeOf(unsigned int date, int hour, int minute, int second) {
+    return static_cast<long long>(date) * 100000 + hour * 3600 + minute * 60 + second;
+}
+
+void HostDoubleTest::SetUp() { Reset(); }
+
+void HostDoubleTest::TearDown() {
+    ReleaseStalls();
+    DestroyAllPublisher();
+    Reset();
+}
+
+}  // namespace hostdouble
+
+// --- the host operations -------------------------------------------------------
+
+using hostdouble::state;
+
+extern "C" void GetAsyn(const std::wstring& url, const HttpCompletion& completion, const HttpHeaderMap&,
+                        int timeoutSeconds) {
+    hostdouble::Pending pending{hostdouble::Record(url, timeoutSeconds, false), completion};
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().pending.push_back(pending);
+}
+
+extern "C" bool GetSync(const std::wstring& url, std::vector<char>& body, const HttpHeaderMap&, int timeoutSeconds) {
+    const hostdouble::Request request = hostdouble::Record(url, timeoutSeconds, true);
+    hostdouble::Answer answer;
+    std::function<hostdouble::Answer(const hostdouble::Request&)> handler;
+    bool queued = false;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        if (!state().syncAnswers.empty()) {
+            answer = state().syncAnswers.front();
+            state().syncAnswers.pop_front();
+            queued = true;
+        } else {
+            handler = state().syncHandler;
+        }
+    }
+    if (!queued && handler)
+        answer = handler(request);
+    if (answer.stall) {
+        // Like the real host: an interrupted boost::thread abandons the request
+        // and leaves the interruption pending.
+        for (;;) {
+            if (boost::this_thread::interruption_requested())
+                return false;
+            {
+                std::lock_guard<std::mutex> lock(state().mutex);
+                if (state().stallsReleased)
+                    return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    body.assign(answer.body.begin(), answer.body.end());
+    return answer.success;
+}
+
+template <>
+UrlHelper* pattern::CSingleton<UrlHelper>::GetInstance() {
+    static UrlHelper helper;
+    return &helper;
+}
+
+std::wstring UrlHelper::GetSigniture(const std::wstring& path, const std::map<std::string, std::string>& params) {
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        ++state().signCount;
+    }
+    std::string query;
+    for (const auto& entry : params) {
+        if (!query.empty())
+            query += '&';
+        query += hostdouble::Escape(entry.first) + '=' + hostdouble::Escape(entry.second);
+    }
+    return hostdouble::kScheme + path + L"?" + hostdouble::Widen(query);
+}
+
+unsigned int base::TaskManager::AddTask(boost::function<void()> task) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().tasks.push_back(task);
+    return state().nextTaskId++;
+}
+
+base::TaskManager& base::TaskManagerInstance() {
+    static base::TaskManager manager;
+    return manager;
+}
+
+extern "C" void WriteProgramLogNoMask(const wchar_t* format, ...) {
+    hostdouble::LogLine line;
+    va_list args;
+    va_start(args, format);
+    for (const wchar_t* p = format; p && *p; ++p) {
+        if (*p != L'%' || !p[1]) {
+            line.text += *p;
+            continue;
+        }
+        ++p;
+        if (*p == L'd') {
+            line.text += std::to_wstring(va_arg(args, int));
+        } else if (*p == L's') {
+            const wchar_t* text = va_arg(args, const wchar_t*);
+            line.text += text ? text : L"(null)";
+        } else {
+            line.text += L'%';
+            if (*p != L'%')
+                line.text += *p;
+        }
+    }
+    va_end(args);
+    hostdouble::AddLog(line);
+}
+
+extern "C" void WriteProgramLogString(int level, const wchar_t* text) {
+    hostdouble::LogLine line;
+    line.viaString = true;
+    line.level = level;
+    line.text = text ? text : L"";
+    hostdouble::AddLog(line);
+}
+
+std::string common::ws2s(const std::wstring& text, unsigned int) { return hostdouble::Narrow(text); }
+
+long long common::DateToTime(unsigned int date, int hour, int minute, int second) {
+    return hostdouble::TimeOf(date, hour, minute, second);
+}
+
+unsigned int common::GetCurrentServerDate() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().serverDate;
+}
+
+stock::SymbolType stock::CheckSymbol(const wchar_t* code) {
+    if (!code || !*code)
+        return stock::SYMBOL_UNKNOWN;
+    std::lock_guard<std::mutex> lock(state().mutex);
+    std::map<std::wstring, int>::const_iterator it = state().symbolTypes.find(code);
+    return static_cast<stock::SymbolType>(it == state().symbolTypes.end() ? stock::SYMBOL_STOCK : it->second);
+}

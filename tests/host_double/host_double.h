@@ -1,0 +1,104 @@
+#pragma once
+
+// A test double of the four host libraries. Linking host_double.cpp into a test
+// executable puts its definitions of GetAsyn, GetSync, UrlHelper, the task
+// manager, the program log and the calendar in front of the real libraries.
+// Nothing touches the network: asynchronous completions and tasks wait until the
+// test delivers them, on a thread of its choosing; synchronous requests are
+// answered by scripted answers or a handler.
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <boost/function.hpp>
+#include <gtest/gtest.h>
+
+#include "host/lx_net_work.h"
+
+namespace hostdouble {
+
+struct Request {
+    std::wstring url;
+    std::string path;
+    std::map<std::string, std::string> params;
+    int timeout = 0;
+    bool sync = false;
+
+    bool has(const std::string& key) const { return params.count(key) != 0; }
+    // The parameter's value; empty when absent.
+    std::string param(const std::string& key) const;
+};
+
+struct Answer {
+    bool success = false;
+    std::string body;
+    bool stall = false;  // GetSync blocks until its thread is interrupted or ReleaseStalls()
+
+    static Answer Ok(const std::string& body) { return Answer{true, body, false}; }
+    static Answer Fail() { return Answer{false, std::string(), false}; }
+    static Answer Stall() { return Answer{false, std::string(), true}; }
+};
+
+struct LogLine {
+    bool viaString = false;  // WriteProgramLogString rather than WriteProgramLogNoMask
+    int level = 0;           // WriteProgramLogString's first argument
+    std::wstring text;       // formatted
+};
+
+// Forgets every request, completion, task, answer and log line, and restores the
+// defaults (server date 20261206, every non-empty code a stock).
+void Reset();
+
+// --- requests -------------------------------------------------------------
+std::vector<Request> Requests();  // GetAsyn and GetSync calls, in order
+std::size_t RequestCount();
+// Waits until at least `count` requests were made; false after `timeoutMs`.
+bool WaitForRequests(std::size_t count, int timeoutMs = 5000);
+int SignCount();  // calls of UrlHelper::GetSigniture
+// Parses a URL made by the double's UrlHelper back into path and parameters.
+Request DecodeUrl(const std::wstring& url);
+
+// --- asynchronous completions ----------------------------------------------
+std::size_t PendingCount();
+// Runs the oldest pending completion on the calling thread.
+void CompleteNext(bool success, const std::string& body);
+void CompleteNext(const Answer& answer);
+// Runs it with a null body pointer and the given length (hostile host).
+void CompleteNextRaw(bool success, const char* body, long long length);
+// Removes the oldest pending completion and hands it to the test.
+HttpCompletion TakeNext(Request* request = nullptr);
+
+// --- synchronous requests ----------------------------------------------------
+// Answers are taken from the queue first, then from the handler; with neither,
+// GetSync fails with an empty body.
+void QueueSyncAnswer(const Answer& answer);
+void SetSyncHandler(std::function<Answer(const Request&)> handler);
+void ReleaseStalls();
+
+// --- tasks ---------------------------------------------------------------------
+std::size_t PendingTaskCount();
+void RunPendingTasks();  // on the calling thread, including tasks they add
+boost::function<void()> TakeTask();
+
+// --- program log -------------------------------------------------------------
+std::vector<LogLine> Logs();
+std::size_t CountLogs(const std::wstring& text);
+
+// --- calendar and symbols ------------------------------------------------------
+void SetServerDate(unsigned int date);
+void SetSymbolType(const std::wstring& code, int type);
+// The double's calendar: date * 100000 + seconds of the day, which orders like
+// the real one and is easy to read in tests.
+long long TimeOf(unsigned int date, int hour, int minute, int second);
+
+// Fixture: a clean double before each test, every publisher destroyed after it.
+class HostDoubleTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+}  // namespace hostdouble
