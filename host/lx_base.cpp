@@ -17,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include <boost/chrono.hpp>
 #include <boost/locale/encoding_utf.hpp>
 #include <boost/thread/thread.hpp>
 
@@ -43,6 +42,8 @@ struct Pool {
     std::deque<QueuedTask> queue;
     std::vector<std::unique_ptr<boost::thread>> workers;
     std::size_t wanted = 0;  // fixed when the first task arrives
+    std::size_t running = 0;  // worker loops not yet left
+    std::condition_variable left;
     bool stopping = false;
 };
 
@@ -67,7 +68,17 @@ std::deque<QueuedTask>::iterator FindRunnable(Pool& pool, std::thread::id self) 
                         [self](const QueuedTask& t) { return t.adder != self; });
 }
 
+struct LeaveGuard {
+    Pool* pool;
+    ~LeaveGuard() {
+        std::lock_guard<std::mutex> lock(pool->mu);
+        --pool->running;
+        pool->left.notify_all();
+    }
+};
+
 void WorkerLoop(Pool* pool) {
+    LeaveGuard guard{pool};
     const std::thread::id self = std::this_thread::get_id();
     for (;;) {
         boost::function<void()> fn;
@@ -94,45 +105,51 @@ void WorkerLoop(Pool* pool) {
 void StartWorkersLocked(Pool& pool) {
     if (pool.stopping) return;
     if (pool.wanted == 0) pool.wanted = static_cast<std::size_t>(std::clamp(g_taskThreadCount.load(), 1, 64));
-    while (pool.workers.size() < pool.wanted) {
-        try {
+    try {
+        pool.workers.reserve(pool.wanted);  // so that keeping a started thread cannot fail
+        while (pool.workers.size() < pool.wanted) {
             pool.workers.emplace_back(new boost::thread([p = &pool] { WorkerLoop(p); }));
-        } catch (...) {
-            break;  // try again with the next task
+            ++pool.running;
         }
+    } catch (...) {
+        // No thread this time; the next task tries again.
     }
 }
 
 // Stops the workers when the library is unloaded or the process exits. Queued
 // tasks are left alone, neither run nor destroyed: what they hold may belong to
-// code that has already been torn down. A worker still busy after the grace
-// period is detached; it only ever touches the never-freed pool.
+// code that has already been torn down. Workers still busy after a grace period
+// are detached; they only ever touch the never-freed pool.
 struct PoolReaper {
     ~PoolReaper() {
         Pool* pool = g_pool.load();
         if (pool == nullptr) return;
         std::vector<std::unique_ptr<boost::thread>> workers;
+        bool allLeft = false;
+        bool selfIsWorker = false;
         {
-            std::lock_guard<std::mutex> lock(pool->mu);
+            std::unique_lock<std::mutex> lock(pool->mu);
             pool->stopping = true;
             workers.swap(pool->workers);
-        }
-        pool->cv.notify_all();
-        for (auto& w : workers) {
-            try {
-                w->interrupt();
-            } catch (...) {
-            }
-        }
-        const auto deadline = boost::chrono::steady_clock::now() + boost::chrono::seconds(2);
-        for (auto& w : workers) {
-            try {
-                if (w->get_id() == boost::this_thread::get_id() || !w->try_join_until(deadline)) w->detach();
-            } catch (...) {
+            for (auto& w : workers) {
+                selfIsWorker = selfIsWorker || w->get_id() == boost::this_thread::get_id();
                 try {
-                    w->detach();
+                    w->interrupt();  // a task waiting at an interruption point gives up
                 } catch (...) {
                 }
+            }
+            pool->cv.notify_all();
+            const std::size_t remaining = selfIsWorker ? 1 : 0;  // exit() called from a task
+            allLeft = pool->left.wait_for(lock, std::chrono::seconds(2),
+                                          [&] { return pool->running <= remaining; });
+        }
+        for (auto& w : workers) {
+            try {
+                if (allLeft && w->get_id() != boost::this_thread::get_id())
+                    w->join();
+                else
+                    w->detach();
+            } catch (...) {
             }
         }
     }
@@ -180,7 +197,7 @@ std::string TimeStamp() {
 #else
     gmtime_r(&secs, &tm);
 #endif
-    char buf[40];
+    char buf[96];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
                   tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(frac));
     return buf;
@@ -229,19 +246,23 @@ std::wstring PortableFormat(const wchar_t* format) {
             out += format[i++];
             continue;
         }
+        const std::size_t percentAt = out.size() - 1;
         bool sized = false;
         while (i < n && std::wcschr(L"0123456789$.*-+ #'hlLqjzt", format[i]) != nullptr) {
             if (std::wcschr(L"hlLqjzt", format[i]) != nullptr) sized = true;
             out += format[i++];
         }
-        if (i < n && !sized && (format[i] == L's' || format[i] == L'c')) out += L'l';
+        if (i == n)
+            out.insert(percentAt, 1, L'%');  // an unfinished conversion at the end is shown as it is
+        else if (!sized && (format[i] == L's' || format[i] == L'c'))
+            out += L'l';
     }
     return out;
 }
 
 std::wstring Format(const wchar_t* format, va_list args) {
     const std::wstring fmt = PortableFormat(format);
-    constexpr std::size_t kMaxChars = std::size_t(1) << 20;
+    constexpr std::size_t kMaxChars = std::size_t(1) << 17;
     std::vector<wchar_t> buf(512);
     for (;;) {
         va_list copy;

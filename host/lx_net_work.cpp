@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -9,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include <boost/chrono.hpp>
 #include <boost/locale/encoding_utf.hpp>
 #include <boost/thread/thread.hpp>
 #include <curl/curl.h>
@@ -175,6 +175,8 @@ struct Network {
     // completions may hold objects of libraries already torn down.
     std::vector<std::unique_ptr<Request>> parked;
     std::size_t wanted = 0;  // fixed by the first request
+    std::size_t running = 0;  // network loops not yet left
+    std::condition_variable left;
     bool stopping = false;
 };
 
@@ -190,7 +192,25 @@ Network& TheNetwork() {
     return *network;
 }
 
+void Park(Network& net, std::unique_ptr<Request> request) {
+    try {
+        net.parked.push_back(std::move(request));
+    } catch (...) {
+        request.release();  // out of memory: leaking beats running foreign destructors at exit
+    }
+}
+
+struct LeaveGuard {
+    Network* net;
+    ~LeaveGuard() {
+        std::lock_guard<std::mutex> lock(net->mu);
+        --net->running;
+        net->left.notify_all();
+    }
+};
+
 void NetworkLoop(Network* net) {
+    LeaveGuard guard{net};  // declared first: signals after the transferer is gone
     Transferer transferer;
     std::vector<char> body;
     const auto abandon = [] { return g_stopping.load(); };
@@ -211,7 +231,7 @@ void NetworkLoop(Network* net) {
         }
         if (g_stopping.load()) {
             std::lock_guard<std::mutex> lock(net->mu);
-            net->parked.push_back(std::move(request));
+            Park(*net, std::move(request));
             return;
         }
         try {
@@ -222,10 +242,7 @@ void NetworkLoop(Network* net) {
         } catch (...) {
             // The completion's own failure; this thread serves the next request.
         }
-        try {
-            request.reset();
-        } catch (...) {
-        }
+        request.reset();  // the completion's captures go on this thread too
         if (body.capacity() > (std::size_t(1) << 22)) std::vector<char>().swap(body);
     }
 }
@@ -233,45 +250,50 @@ void NetworkLoop(Network* net) {
 void StartWorkersLocked(Network& net) {
     if (net.stopping) return;
     if (net.wanted == 0) net.wanted = static_cast<std::size_t>(std::clamp(g_networkThreadCount.load(), 1, 32));
-    while (net.workers.size() < net.wanted) {
-        try {
+    try {
+        net.workers.reserve(net.wanted);  // so that keeping a started thread cannot fail
+        while (net.workers.size() < net.wanted) {
             net.workers.emplace_back(new boost::thread([n = &net] { NetworkLoop(n); }));
-        } catch (...) {
-            break;  // try again with the next request
+            ++net.running;
         }
+    } catch (...) {
+        // No thread this time; the next request tries again.
     }
 }
 
 // Stops the network threads when the process exits. Transfers in flight give
-// up within a poll interval; a thread stuck in a completion past the grace
-// period is detached.
+// up within a poll interval; threads still busy in a completion after a grace
+// period are detached.
 struct NetworkReaper {
     ~NetworkReaper() {
         g_stopping.store(true);
         Network* net = g_network.load();
         if (net == nullptr) return;
         std::vector<std::unique_ptr<boost::thread>> workers;
+        bool allLeft = false;
+        bool selfIsWorker = false;
         {
-            std::lock_guard<std::mutex> lock(net->mu);
+            std::unique_lock<std::mutex> lock(net->mu);
             net->stopping = true;
             workers.swap(net->workers);
-        }
-        net->cv.notify_all();
-        for (auto& w : workers) {
-            try {
-                w->interrupt();  // a GetSync inside a completion gives up too
-            } catch (...) {
-            }
-        }
-        const auto deadline = boost::chrono::steady_clock::now() + boost::chrono::seconds(2);
-        for (auto& w : workers) {
-            try {
-                if (w->get_id() == boost::this_thread::get_id() || !w->try_join_until(deadline)) w->detach();
-            } catch (...) {
+            for (auto& w : workers) {
+                selfIsWorker = selfIsWorker || w->get_id() == boost::this_thread::get_id();
                 try {
-                    w->detach();
+                    w->interrupt();  // a GetSync inside a completion gives up too
                 } catch (...) {
                 }
+            }
+            net->cv.notify_all();
+            const std::size_t remaining = selfIsWorker ? 1 : 0;  // exit() called from a completion
+            allLeft = net->left.wait_for(lock, std::chrono::seconds(2), [&] { return net->running <= remaining; });
+        }
+        for (auto& w : workers) {
+            try {
+                if (allLeft && w->get_id() != boost::this_thread::get_id())
+                    w->join();
+                else
+                    w->detach();
+            } catch (...) {
             }
         }
     }
@@ -294,7 +316,7 @@ extern "C" void GetAsyn(const std::wstring& url, const HttpCompletion& completio
         {
             std::lock_guard<std::mutex> lock(net.mu);
             if (net.stopping) {
-                net.parked.push_back(std::move(request));
+                Park(net, std::move(request));
                 return;
             }
             net.queue.push_back(std::move(request));

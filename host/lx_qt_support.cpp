@@ -7,7 +7,6 @@
 #include <QCryptographicHash>
 #include <QMessageAuthenticationCode>
 #include <QString>
-#include <QUrl>
 
 #include "host/url_signature.h"
 
@@ -39,6 +38,7 @@ std::wstring Wide(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size())).toStdWString();
 }
 
+// An empty environment variable counts as unset.
 void Configuration(std::wstring& root, std::string& key) {
     Config& config = TheConfig();
     std::lock_guard<std::mutex> lock(config.mu);
@@ -72,8 +72,9 @@ std::string SignatureOf(const std::string& key, const std::string& pathAndQuery)
 
 std::string PercentEncode(const std::string& bytes) {
     try {
-        // Qt's default set of kept characters is exactly RFC 3986's unreserved one.
-        return QUrl::toPercentEncoding(QByteArray::fromStdString(bytes)).toStdString();
+        // Byte-wise: QUrl's variant takes text and would mangle invalid UTF-8 or
+        // stop at a NUL. The default kept set is exactly the unreserved one.
+        return QByteArray::fromStdString(bytes).toPercentEncoding().toStdString();
     } catch (...) {
         return std::string();
     }

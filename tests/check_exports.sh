@@ -18,7 +18,8 @@ if [ "$actual" != "$expected" ]; then
   echo "unexpected exports of $lib:"; diff <(echo "$expected") <(echo "$actual") || true
   exit 1
 fi
+deps=$(ldd "$lib")
 for host in lx_net_work lx_qt_support lx_base lx_common; do
-  ldd "$lib" | grep -q "lib$host\.so" || { echo "$lib does not link lib$host.so"; exit 1; }
+  grep -q "lib$host\.so" <<<"$deps" || { echo "$lib does not link lib$host.so"; exit 1; }
 done
 echo "exports and host dependencies ok"
