@@ -1,0 +1,48 @@
+#pragma once
+
+// The telegraph roll list ("data"."list" of /pc/roll/batch_show): each element
+// adds, modifies, deletes, hides or shows one telegraph. Plain data work, no
+// locks: the publisher calls these under its own.
+
+#include <list>
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include "news_center/feeds/telegraph_interface.h"
+
+namespace news_center {
+namespace internal {
+
+// A telegraph from an element's "info". Flags are true only for a non-zero
+// number (a JSON true reads as false).
+TelegraphInfo ParseTelegraphInfo(const QJsonObject& info);
+
+bool HoldsId(const std::list<TelegraphInfo>& list, int id);
+
+// Keeps `list` newest first by sort_score; among equal scores the newcomer goes
+// last. Refuses an id already present.
+bool InsertBySortScore(std::list<TelegraphInfo>& list, const TelegraphInfo& item);
+
+// Drops shows, adds and modifies of telegraphs whose status is not 1, and
+// deletes and hides of telegraphs whose status is 1.
+void FilterOperationsByStatus(QJsonArray& rollList);
+
+// Reduces several operations on one id pairwise, from the front; each element
+// is compared with its first later match only.
+void CollapseOperations(QJsonArray& rollList);
+
+// Adds one page's operations to `changes`. A "show" below `earliestSortScore`
+// lies outside what the caller holds and is ignored.
+void BuildTelegraphUpdate(TelegraphUpdate& changes, const QJsonArray& rollList, unsigned long long earliestSortScore);
+
+// Adds new ids, overwrites modified records where they stand (a changed
+// sort_score does not move them), then erases the removed ids.
+void ApplyTelegraphUpdate(const TelegraphUpdate& changes, std::list<TelegraphInfo>& cache);
+
+// The telegraphs an older page delivers: its adds and modifies, in roll-list
+// order, unfiltered (an id may appear twice).
+std::list<TelegraphInfo> ParseOlderPage(const QJsonArray& rollList);
+
+}  // namespace internal
+}  // namespace news_center

@@ -1,0 +1,225 @@
+#include "news_center/feeds/telegraph_publisher.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include <boost/bind/bind.hpp>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <boost/thread/thread_time.hpp>
+
+#include <QJsonArray>
+#include <QString>
+
+#include "host/lx_base.h"
+#include "host/lx_net_work.h"
+#include "news_center/feeds/roll_list.h"
+#include "news_center/news_center.h"
+#include "news_center/request/json_read.h"
+#include "news_center/request/request_builder.h"
+#include "news_center/request/response_envelope.h"
+
+using namespace news_center::internal;
+
+namespace {
+
+// The periodic refresh logs nothing and does not read "errno".
+const OperationTexts kRefreshTexts = {nullptr, nullptr, nullptr};
+
+const OperationTexts kEarlierTexts = {
+    L"TelegraphPublisher::RequestEarlierTelegraph Failed!",
+    L"TelegraphPublisher::RequestEarlierTelegraph Json Parse Error Code: %d",
+    L"TelegraphPublisher::RequestEarlierTelegraph Response Error Code: %d",
+};
+
+const unsigned int kRefreshIntervalMs = 10000;
+const int kEarlierTimeoutSeconds = 5;
+const int kFullPage = 100;  // a page this long may have a successor
+const std::size_t kCountedTelegraphs = 15;
+
+QJsonArray RollListOf(const Response& response) {
+    return response.dataObject().value(QLatin1String("list")).toArray();
+}
+
+}  // namespace
+
+CTelegraphPublisher::CTelegraphPublisher()
+    : serverTime_(0),
+      operationTime_(0),
+      earliestSortScore_(std::numeric_limits<unsigned long long>::max()),
+      refreshing_(false),
+      liveness_(Liveness::Create()),
+      threadCycles_(0) {
+    // Started last: the thread uses every member.
+    refreshThread_ = boost::thread(&CTelegraphPublisher::RefreshThreadMain, this);
+}
+
+CTelegraphPublisher::~CTelegraphPublisher() {
+    liveness_->Revoke();
+    refreshThread_.interrupt();
+    if (refreshThread_.joinable())
+        refreshThread_.join();
+    boost::mutex::scoped_lock lock(subscriberMutex_);
+    subscribers_.clear();
+}
+
+void CTelegraphPublisher::Subscribe(ITelegraphObserver* observer) {
+    if (!observer)
+        return;
+    boost::mutex::scoped_lock subscribers(subscriberMutex_);
+    if (std::find(subscribers_.begin(), subscribers_.end(), observer) != subscribers_.end())
+        return;
+    subscribers_.push_back(observer);
+    boost::mutex::scoped_lock cache(cacheMutex_);
+    if (cache_.empty())
+        return;
+    observer->OnTelegraphRefreshBegin();
+    changes_.added = cache_;
+    observer->OnTelegraphUpdate(false, changes_);
+}
+
+void CTelegraphPublisher::Unsubscribe(ITelegraphObserver* observer) {
+    boost::mutex::scoped_lock lock(subscriberMutex_);
+    subscribers_.remove(observer);
+}
+
+void CTelegraphPublisher::Refresh() {
+    base::TaskManagerInstance().AddTask(
+        BindAlive(liveness_, boost::bind(&CTelegraphPublisher::RefreshTelegraph, this)));
+}
+
+void CTelegraphPublisher::RequestEarlierTelegraph(unsigned long long lastTime, const TelegraphListCallback& callback) {
+    const std::wstring url = RequestBuilder::Instance().BatchShowUrl(lastTime, serverTime_, FetchKind::OlderPage);
+    using namespace boost::placeholders;
+    GetAsyn(url,
+            BindAlive(liveness_, boost::bind(&CTelegraphPublisher::OnEarlierTelegraph, this, callback, _1, _2, _3)),
+            HttpHeaderMap(), kEarlierTimeoutSeconds);
+}
+
+unsigned int CTelegraphPublisher::GetRefreshInterval() const { return kRefreshIntervalMs; }
+
+std::wstring CTelegraphPublisher::BuildRefreshUrl(unsigned long long lastTime, unsigned long long time) const {
+    return RequestBuilder::Instance().BatchShowUrl(lastTime, time, FetchKind::Refresh);
+}
+
+void CTelegraphPublisher::RefreshThreadMain() {
+    for (;;) {
+        boost::this_thread::interruption_point();
+        RefreshTelegraph();
+        ++threadCycles_;
+        // Interruptible: the destructor's interrupt ends it at once.
+        boost::this_thread::sleep(boost::get_system_time() + boost::posix_time::milliseconds(GetRefreshInterval()));
+    }
+}
+
+unsigned long long CTelegraphPublisher::EarliestSortScore() {
+    boost::mutex::scoped_lock lock(subscriberMutex_);
+    return earliestSortScore_;
+}
+
+void CTelegraphPublisher::RefreshTelegraph() {
+    unsigned long long serverTime;
+    unsigned long long operationTime;
+    {
+        boost::mutex::scoped_lock lock(subscriberMutex_);
+        // Tested and set in one hold: the thread's cycle and a posted one never overlap.
+        if (subscribers_.empty() || refreshing_)
+            return;
+        refreshing_ = true;
+        serverTime = serverTime_;
+        operationTime = operationTime_;
+        for (ITelegraphObserver* observer : subscribers_)
+            observer->OnTelegraphRefreshBegin();
+    }
+    {
+        boost::mutex::scoped_lock lock(cacheMutex_);
+        changes_ = TelegraphUpdate();
+    }
+
+    TelegraphUpdate changes;
+    bool success = false;
+    for (;;) {
+        const SyncResponse page = FetchSync(BuildRefreshUrl(operationTime, serverTime), kRefreshTexts);
+        success = success || page.transferred;
+        if (!page.response.isParsed())
+            break;
+        const bool firstLoad = operationTime == 0;
+        serverTime = std::max(serverTime, page.response.time());
+        QJsonArray rollList = RollListOf(page.response);
+        const int count = rollList.size();
+        if (count > 0) {
+            // A first load runs newest first; later pages end with the newest operation.
+            const QJsonObject marker = rollList.at(firstLoad ? 0 : count - 1).toObject();
+            operationTime = std::max(operationTime, ReadU64(marker.value(QLatin1String("operation_time"))));
+            if (!firstLoad) {
+                FilterOperationsByStatus(rollList);
+                CollapseOperations(rollList);
+            }
+        }
+        BuildTelegraphUpdate(changes, rollList, EarliestSortScore());
+        if (count < kFullPage)
+            break;
+    }
+
+    {
+        boost::mutex::scoped_lock subscribers(subscriberMutex_);
+        boost::mutex::scoped_lock cache(cacheMutex_);
+        changes.added.remove_if([this](const TelegraphInfo& item) { return HoldsId(cache_, item.id); });
+        changes_ = changes;
+        ApplyTelegraphUpdate(changes, cache_);
+        for (ITelegraphObserver* observer : subscribers_)
+            observer->OnTelegraphUpdate(!success, changes_);
+
+        serverTime_ = serverTime;
+        // An emptied cache has nothing to page from: start over with a first load.
+        operationTime_ = cache_.empty() ? 0 : operationTime;
+        if (!cache_.empty())
+            earliestSortScore_ = std::min(earliestSortScore_, cache_.back().sort_score);
+        refreshing_ = false;
+    }
+    RequestTelegraphCounters();
+}
+
+void CTelegraphPublisher::RequestTelegraphCounters() {
+    std::vector<unsigned int> ids;
+    {
+        boost::mutex::scoped_lock lock(cacheMutex_);
+        for (std::list<TelegraphInfo>::const_iterator it = cache_.begin();
+             it != cache_.end() && ids.size() < kCountedTelegraphs; ++it)
+            ids.push_back(static_cast<unsigned int>(it->id));
+    }
+    if (ids.empty())
+        return;
+    using namespace boost::placeholders;
+    GetCommonPublisher()->RequestCountInfo(
+        ids, BindAlive(liveness_, boost::bind(&CTelegraphPublisher::OnTelegraphCounters, this, _1)));
+}
+
+void CTelegraphPublisher::OnTelegraphCounters(const CountInfoMap& counters) {
+    boost::mutex::scoped_lock lock(subscriberMutex_);
+    for (ITelegraphObserver* observer : subscribers_)
+        observer->OnTelegraphCountersUpdate(counters);
+}
+
+void CTelegraphPublisher::OnEarlierTelegraph(const TelegraphListCallback& callback, bool success, const char* body,
+                                             long long length) {
+    const Response response = OpenResponse(kEarlierTexts, success, body, length);
+    std::list<TelegraphInfo> page;
+    if (response.isParsed())
+        page = ParseOlderPage(RollListOf(response));
+
+    unsigned long long oldest = std::numeric_limits<unsigned long long>::max();
+    {
+        boost::mutex::scoped_lock lock(cacheMutex_);
+        for (const TelegraphInfo& item : page)
+            InsertBySortScore(cache_, item);
+        if (!page.empty() && !cache_.empty())
+            oldest = cache_.back().sort_score;
+    }
+    {
+        boost::mutex::scoped_lock lock(subscriberMutex_);
+        earliestSortScore_ = std::min(earliestSortScore_, oldest);
+    }
+    if (callback)
+        callback(!success, page);
+}
