@@ -1,0 +1,161 @@
+#pragma once
+
+// Edits and removals of delivered articles ("/pc/inform/modify"), shared by the
+// depth and the exclusive publishers. Each page is reduced in place inside its
+// JSON array (two filter passes, one de-duplication pass) before any record is
+// parsed, and what survives is folded into a change set of added, modified and
+// removed. The two feeds differ only in their InformModifyRules and their
+// record parser. Nothing here takes a lock: the change set and the cursors
+// belong to the caller for the duration of the call.
+
+#include <algorithm>
+#include <initializer_list>
+#include <list>
+#include <vector>
+
+#include <boost/function.hpp>
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include "news_center/request/json_read.h"
+#include "news_center/request/response_envelope.h"
+
+namespace news_center {
+namespace internal {
+
+// --- sorted article lists (newest sort_score first, one record per id) -------
+
+template <class Record>
+typename std::list<Record>::iterator FindById(std::list<Record>& records, int id) {
+    typename std::list<Record>::iterator it = records.begin();
+    while (it != records.end() && it->id != id)
+        ++it;
+    return it;
+}
+
+template <class Record>
+bool ContainsId(const std::list<Record>& records, int id) {
+    for (const Record& record : records) {
+        if (record.id == id)
+            return true;
+    }
+    return false;
+}
+
+// Removes the first record with `id`; false when there is none.
+template <class Record>
+bool RemoveById(std::list<Record>& records, int id) {
+    typename std::list<Record>::iterator it = FindById(records, id);
+    if (it == records.end())
+        return false;
+    records.erase(it);
+    return true;
+}
+
+// Refuses an id the list already holds; otherwise inserts before the first
+// record with a smaller sort_score, so among equal scores the newcomer goes last.
+template <class Record>
+bool InsertBySortScore(std::list<Record>& records, const Record& record) {
+    typename std::list<Record>::iterator position = records.end();
+    for (typename std::list<Record>::iterator it = records.begin(); it != records.end(); ++it) {
+        if (it->id == record.id)
+            return false;
+        if (position == records.end() && it->sort_score < record.sort_score)
+            position = it;
+    }
+    records.insert(position, record);
+    return true;
+}
+
+// The elements of data["list"] whose "type" is one of `types`, parsed in order.
+template <class Record>
+std::list<Record> ParseArticleList(const QJsonObject& data, std::initializer_list<int> types,
+                                   Record (*parse)(const QJsonObject&)) {
+    std::list<Record> records;
+    const QJsonArray list = data.value(QStringLiteral("list")).toArray();
+    for (const QJsonValue& value : list) {
+        const QJsonObject object = value.toObject();
+        const int type = ReadInt(object.value(QStringLiteral("type")));
+        if (std::find(types.begin(), types.end(), type) != types.end())
+            records.push_back(parse(object));
+    }
+    return records;
+}
+
+// --- the procedure -----------------------------------------------------------
+
+// What sets one feed's variant apart.
+struct InformModifyRules {
+    // transportFailure is a "%s" format given the URL; a null text logs nothing.
+    OperationTexts texts;
+    bool requiresInfo;            // filter pass A drops an entry without "info"
+    std::vector<int> acceptedTypes;
+    // Column test of a "show" or "modify": with oneColumn only articles of
+    // columnId stay, otherwise only articles outside every column (column_id <= 0).
+    bool oneColumn;
+    int columnId;
+};
+
+InformModifyRules DepthInformModifyRules();
+InformModifyRules ExclusiveInformModifyRules(int columnId);
+
+enum class InformOperation { Show, Modify, Remove, Other };
+InformOperation OperationOf(const QJsonObject& entry);
+int EntryId(const QJsonObject& entry);
+
+// Filter pass A, filter pass B and the de-duplication pass, in place.
+void ReduceInformModifyPage(QJsonArray& entries, const InformModifyRules& rules);
+
+typedef boost::function<void(const QJsonObject& entry)> InformModifyEntrySink;
+
+// Fetches page after page (GetSync) from the cursors on, advancing them, and
+// hands every entry that survives ReduceInformModifyPage to `apply` in order.
+// Stops after a page of fewer than 100 entries (counted before reduction), or
+// at a failed transfer, an empty body or a parse error.
+void FetchInformModify(const InformModifyRules& rules, unsigned long long& lastTime, unsigned long long& time,
+                       const InformModifyEntrySink& apply);
+
+// Folds one surviving entry into `changes` (any type with `added`, `modified`
+// and `removed`); "info" is parsed only for a "show" or a "modify".
+template <class Update, class Record>
+void ApplyInformModifyEntry(Update& changes, const QJsonObject& entry, Record (*parse)(const QJsonObject&)) {
+    switch (OperationOf(entry)) {
+    case InformOperation::Remove: {
+        const int id = EntryId(entry);
+        RemoveById(changes.added, id);
+        RemoveById(changes.modified, id);
+        if (std::find(changes.removed.begin(), changes.removed.end(), id) == changes.removed.end())
+            changes.removed.push_back(id);
+        break;
+    }
+    case InformOperation::Show: {
+        const Record record = parse(entry.value(QStringLiteral("info")).toObject());
+        std::list<int>::iterator removed = std::find(changes.removed.begin(), changes.removed.end(), record.id);
+        if (removed != changes.removed.end())
+            changes.removed.erase(removed);
+        InsertBySortScore(changes.added, record);
+        break;
+    }
+    case InformOperation::Modify: {
+        const Record record = parse(entry.value(QStringLiteral("info")).toObject());
+        RemoveById(changes.modified, record.id);
+        InsertBySortScore(changes.modified, record);
+        break;
+    }
+    case InformOperation::Other:
+        break;
+    }
+}
+
+// The whole procedure for one feed: fetch, reduce, fold into `changes`.
+template <class Update, class Record>
+void MergeInformModify(Update& changes, unsigned long long& lastTime, unsigned long long& time,
+                       const InformModifyRules& rules, Record (*parse)(const QJsonObject&)) {
+    FetchInformModify(rules, lastTime, time,
+                      [&changes, parse](const QJsonObject& entry) { ApplyInformModifyEntry(changes, entry, parse); });
+}
+
+}  // namespace internal
+}  // namespace news_center

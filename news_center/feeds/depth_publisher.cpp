@@ -1,0 +1,381 @@
+#include "news_center/feeds/depth_publisher.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include <boost/bind/bind.hpp>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <QVariant>
+
+#include "host/lx_base.h"
+#include "host/lx_net_work.h"
+#include "news_center/common/inform_modify.h"
+#include "news_center/news_center.h"
+#include "news_center/request/json_read.h"
+#include "news_center/request/request_builder.h"
+#include "news_center/request/response_envelope.h"
+
+using namespace news_center::internal;
+
+namespace {
+
+const unsigned long long kNothingLoaded = std::numeric_limits<unsigned long long>::max();
+const unsigned int kRefreshIntervalMs = 600000;
+const int kOlderPageTimeoutSeconds = 5;
+const std::size_t kCountedArticles = 15;
+const int kDepthArticleType = 2;
+
+// The refresh logs no failed transfer: observers learn of it through `failed`.
+const OperationTexts kRefreshTexts = {
+    nullptr,
+    L"DepthPublisher::NotifySubscriber Json Parse Error Code: %d",
+    L"DepthPublisher::NotifySubscriber Response Error Code: %d",
+};
+
+const OperationTexts kEarlierTexts = {
+    L"DepthPublisher::RequestEarlierDepth Code fail",
+    L"DepthPublisher::RequestEarlierDepth Json Parse Error Code: %d",
+    L"DepthPublisher::RequestEarlierDepth Response Error Code: %d",
+};
+
+ArticleRecommendation ParseRecommendation(const QJsonObject& object) {
+    ArticleRecommendation recommendation;
+    recommendation.article_id = ReadDecimalText(object.value(QStringLiteral("article_id")));
+    recommendation.name = ReadWide(object.value(QStringLiteral("name")));
+    recommendation.showurl = ReadWide(object.value(QStringLiteral("showurl")));
+    return recommendation;
+}
+
+std::list<DepthArticle>& ListFor(const DepthArticle& article, std::list<DepthArticle>& top,
+                                 std::list<DepthArticle>& normal) {
+    return article.is_top ? top : normal;
+}
+
+unsigned long long NewestScore(const std::list<DepthArticle>& articles) {
+    return articles.empty() ? 0 : articles.front().sort_score;
+}
+
+}  // namespace
+
+namespace news_center {
+namespace internal {
+
+DepthArticle ParseDepthArticle(const QJsonObject& object) {
+    DepthArticle article;
+    article.id = ReadInt(object.value(QStringLiteral("id")));
+    article.short_title = ReadWide(object.value(QStringLiteral("short_title")));
+    article.title = ReadWide(object.value(QStringLiteral("title")));
+    article.author = ReadWide(object.value(QStringLiteral("author")));
+    article.brief = ReadWide(object.value(QStringLiteral("brief")));
+    article.img = ReadWide(object.value(QStringLiteral("img")));
+    article.jump = ReadWide(object.value(QStringLiteral("jump")));
+    article.ctime = ReadU64(object.value(QStringLiteral("ctime")));
+    article.sort_score = ReadU64(object.value(QStringLiteral("sort_score")));
+    article.recommend = object.value(QStringLiteral("recommend")).toVariant().toBool();
+    article.is_top = object.value(QStringLiteral("is_top")).toBool();
+    article.reading_num = ReadTruncatedInt(object.value(QStringLiteral("reading_num")));
+    article.comment_num = ReadTruncatedInt(object.value(QStringLiteral("comment_num")));
+    article.status = ReadInt(object.value(QStringLiteral("status")));
+    article.shareurl = ReadWide(object.value(QStringLiteral("shareurl")));
+    article.showurl = ReadWide(object.value(QStringLiteral("showurl")));
+    const QJsonArray recommendations = object.value(QStringLiteral("article_rec")).toArray();
+    for (const QJsonValue& recommendation : recommendations)
+        article.article_rec.push_back(ParseRecommendation(recommendation.toObject()));
+    return article;
+}
+
+DepthBanner ParseDepthBanner(const QJsonObject& object) {
+    DepthBanner banner;
+    banner.title = ReadWide(object.value(QStringLiteral("title")));
+    banner.img = ReadWide(object.value(QStringLiteral("img")));
+    banner.jump = ReadWide(object.value(QStringLiteral("jump")));
+    return banner;
+}
+
+std::list<DepthArticle> ParseDepthArticleList(const QJsonObject& data) {
+    return ParseArticleList(data, {kDepthArticleType}, &ParseDepthArticle);
+}
+
+}  // namespace internal
+}  // namespace news_center
+
+CDepthPublisher::CDepthPublisher()
+    : time_(0), lastTime_(0), earliest_(kNothingLoaded), busy_(false), liveness_(Liveness::Create()), threadCycles_(0) {
+    thread_ = boost::thread(boost::bind(&CDepthPublisher::RefreshLoop, this));
+}
+
+CDepthPublisher::~CDepthPublisher() {
+    liveness_->Revoke();
+    thread_.interrupt();
+    if (thread_.joinable())
+        thread_.join();
+    boost::mutex::scoped_lock lock(stateMutex_);
+    observers_.clear();
+}
+
+unsigned int CDepthPublisher::GetRefreshInterval() { return kRefreshIntervalMs; }
+
+std::wstring CDepthPublisher::BuildRefreshUrl() {
+    return RequestBuilder::Instance().DepthUrl(FetchKind::Refresh, 0, true);
+}
+
+void CDepthPublisher::Subscribe(IDepthObserver* observer) {
+    if (!observer)
+        return;
+    boost::mutex::scoped_lock lock(stateMutex_);
+    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void CDepthPublisher::Unsubscribe(IDepthObserver* observer) {
+    boost::mutex::scoped_lock lock(stateMutex_);
+    observers_.remove(observer);
+}
+
+void CDepthPublisher::Refresh() {
+    base::TaskManagerInstance().AddTask(
+        BindAlive(liveness_, boost::bind(&CDepthPublisher::NotifySubscriber, this)));
+}
+
+void CDepthPublisher::RefreshLoop() {
+    try {
+        for (;;) {
+            boost::this_thread::interruption_point();
+            NotifySubscriber();
+            ++threadCycles_;
+            boost::this_thread::sleep(boost::get_system_time() + boost::posix_time::milliseconds(GetRefreshInterval()));
+        }
+    } catch (const boost::thread_interrupted&) {
+    }
+}
+
+void CDepthPublisher::NotifySubscriber() {
+    unsigned long long time;
+    unsigned long long lastTime;
+    {
+        boost::mutex::scoped_lock lock(stateMutex_);
+        if (observers_.empty() || busy_)
+            return;
+        busy_ = true;
+        time = time_;
+        lastTime = lastTime_;
+    }
+    boost::this_thread::interruption_point();
+    {
+        boost::mutex::scoped_lock lock(stateMutex_);
+        for (IDepthObserver* observer : observers_)
+            observer->OnDepthRefreshBegin();
+    }
+    {
+        boost::mutex::scoped_lock lock(cacheMutex_);
+        update_ = DepthUpdate();
+        if (lastTime == 0) {
+            const std::list<DepthArticle>& newest = normalList_.empty() ? topList_ : normalList_;
+            if (!newest.empty())
+                lastTime = newest.front().sort_score / 1000;
+        }
+    }
+
+    const SyncResponse fetched = FetchSync(BuildRefreshUrl(), kRefreshTexts);
+    DepthUpdate changes;
+    std::list<DepthBanner> banners;
+    if (fetched.response.isParsed()) {
+        const QJsonObject data = fetched.response.dataObject();
+        const QJsonArray bannerArray = data.value(QStringLiteral("banner")).toArray();
+        for (const QJsonValue& banner : bannerArray)
+            banners.push_back(ParseDepthBanner(banner.toObject()));
+        std::list<DepthArticle> fresh = ParseDepthArticleList(data);
+
+        unsigned long long newestTop;
+        unsigned long long newestNormal;
+        {
+            boost::mutex::scoped_lock lock(cacheMutex_);
+            newestTop = NewestScore(topList_);
+            newestNormal = NewestScore(normalList_);
+        }
+        fresh.remove_if([newestTop, newestNormal](const DepthArticle& article) {
+            return article.sort_score <= (article.is_top ? newestTop : newestNormal);
+        });
+
+        if (lastTime == 0) {
+            changes.added = fresh;
+        } else {
+            MergeInformModifyListToCache(changes, lastTime, time);
+            for (const DepthArticle& article : fresh) {
+                if (std::find(changes.removed.begin(), changes.removed.end(), article.id) != changes.removed.end())
+                    continue;
+                std::list<DepthArticle>::iterator edited = FindById(changes.modified, article.id);
+                if (edited == changes.modified.end()) {
+                    InsertBySortScore(changes.added, article);
+                } else if (article.sort_score > edited->sort_score) {
+                    InsertBySortScore(changes.added, article);
+                    changes.modified.erase(edited);
+                }
+            }
+        }
+    }
+
+    unsigned long long candidate;
+    {
+        boost::mutex::scoped_lock cache(cacheMutex_);
+        if (banners != banners_) {
+            banners_ = banners;
+            update_.banners = banners;
+        }
+        unsigned long long earliest;
+        {
+            boost::mutex::scoped_lock state(stateMutex_);
+            earliest = earliest_;
+        }
+        ApplyToCache(changes, earliest);
+        const std::list<DepthArticle>& oldest = normalList_.empty() ? topList_ : normalList_;
+        candidate = oldest.empty() ? kNothingLoaded : oldest.back().sort_score;
+
+        boost::mutex::scoped_lock state(stateMutex_);
+        for (IDepthObserver* observer : observers_)
+            observer->OnDepthUpdate(!fetched.transferred, update_);
+    }
+    {
+        boost::mutex::scoped_lock lock(stateMutex_);
+        time_ = time;
+        lastTime_ = lastTime;
+        earliest_ = std::min(earliest_, candidate);
+        busy_ = false;
+    }
+    RequestCounters();
+}
+
+void CDepthPublisher::MergeInformModifyListToCache(DepthUpdate& changes, unsigned long long& lastTime,
+                                                   unsigned long long& time) {
+    MergeInformModify(changes, lastTime, time, DepthInformModifyRules(), &ParseDepthArticle);
+}
+
+void CDepthPublisher::ApplyToCache(const DepthUpdate& changes, unsigned long long earliest) {
+    for (int id : changes.removed) {
+        if (RemoveById(topList_, id) || RemoveById(normalList_, id))
+            update_.removed.push_back(id);
+    }
+    for (const DepthArticle& article : changes.added) {
+        // Anything older than earliest belongs to a page not loaded yet.
+        if (earliest != kNothingLoaded && article.sort_score < earliest)
+            continue;
+        if (InsertBySortScore(ListFor(article, topList_, normalList_), article))
+            InsertBySortScore(update_.added, article);
+    }
+    for (const DepthArticle& modified : changes.modified)
+        ApplyModified(modified, earliest);
+}
+
+void CDepthPublisher::ApplyModified(const DepthArticle& modified, unsigned long long earliest) {
+    update_.modified.push_back(modified);
+    std::list<DepthArticle>* holder = &topList_;
+    std::list<DepthArticle>::iterator cached = FindById(topList_, modified.id);
+    if (cached == topList_.end()) {
+        holder = &normalList_;
+        cached = FindById(normalList_, modified.id);
+        if (cached == normalList_.end())
+            return;
+    }
+    const bool wasTop = holder == &topList_;
+    if (wasTop == modified.is_top && cached->sort_score == modified.sort_score) {
+        *cached = modified;
+        return;
+    }
+    // It moves: reported as removed, then as added where it lands.
+    holder->erase(cached);
+    update_.removed.push_back(modified.id);
+    if (wasTop && !modified.is_top && modified.sort_score < earliest)
+        return;
+    if (InsertBySortScore(ListFor(modified, topList_, normalList_), modified))
+        InsertBySortScore(update_.added, modified);
+}
+
+void CDepthPublisher::RequestEarlierDepth(const DepthArticleCallback& callback) {
+    bool empty;
+    {
+        boost::mutex::scoped_lock lock(cacheMutex_);
+        empty = topList_.empty() && normalList_.empty();
+    }
+    if (empty) {
+        {
+            boost::mutex::scoped_lock lock(stateMutex_);
+            time_ = 0;
+            lastTime_ = 0;
+            earliest_ = kNothingLoaded;
+        }
+        Refresh();
+        if (callback)
+            callback(std::list<DepthArticle>());
+        return;
+    }
+    if (!callback)
+        return;
+    unsigned long long earliest;
+    bool lastIsStickies;
+    {
+        boost::mutex::scoped_lock cache(cacheMutex_);
+        lastIsStickies = normalList_.empty();
+        boost::mutex::scoped_lock state(stateMutex_);
+        earliest = earliest_ == kNothingLoaded ? 0 : earliest_;
+    }
+    using namespace boost::placeholders;
+    GetAsyn(RequestBuilder::Instance().DepthUrl(FetchKind::OlderPage, earliest, lastIsStickies),
+            BindAlive(liveness_, boost::bind(&CDepthPublisher::OnEarlierDepth, this, callback, _1, _2, _3)),
+            HttpHeaderMap(), kOlderPageTimeoutSeconds);
+}
+
+void CDepthPublisher::OnEarlierDepth(const DepthArticleCallback& callback, bool success, const char* body,
+                                     long long length) {
+    const Response response = OpenResponse(kEarlierTexts, success, body, length, !callback.empty());
+    std::list<DepthArticle> page;
+    if (response.isParsed())
+        page = ParseDepthArticleList(response.dataObject());
+    if (!page.empty()) {
+        {
+            boost::mutex::scoped_lock lock(stateMutex_);
+            earliest_ = page.back().sort_score;
+        }
+        boost::mutex::scoped_lock lock(cacheMutex_);
+        for (std::list<DepthArticle>::iterator it = page.begin(); it != page.end();) {
+            if (ContainsId(topList_, it->id) || ContainsId(normalList_, it->id)) {
+                it = page.erase(it);
+            } else {
+                InsertBySortScore(ListFor(*it, topList_, normalList_), *it);
+                ++it;
+            }
+        }
+    }
+    if (callback)
+        callback(page);
+}
+
+void CDepthPublisher::RequestCounters() {
+    std::vector<unsigned int> ids;
+    {
+        boost::mutex::scoped_lock lock(cacheMutex_);
+        for (const std::list<DepthArticle>* articles : {&topList_, &normalList_}) {
+            for (const DepthArticle& article : *articles) {
+                if (ids.size() == kCountedArticles)
+                    break;
+                ids.push_back(static_cast<unsigned int>(article.id));
+            }
+        }
+    }
+    if (ids.empty())
+        return;
+    using namespace boost::placeholders;
+    GetCommonPublisher()->RequestCountInfo(ids,
+                                           BindAlive(liveness_, boost::bind(&CDepthPublisher::OnCounters, this, _1)));
+}
+
+void CDepthPublisher::OnCounters(const CountInfoMap& counters) {
+    boost::mutex::scoped_lock lock(stateMutex_);
+    for (IDepthObserver* observer : observers_)
+        observer->OnDepthCountersUpdate(counters);
+}

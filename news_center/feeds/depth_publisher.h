@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <list>
+#include <string>
+
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "news_center/common/liveness.h"
+#include "news_center/feeds/depth_interface.h"
+
+class QJsonObject;
+
+// In-depth articles and banners. Refreshed by its own thread every
+// GetRefreshInterval() ms and by Refresh() on a task-manager thread, never two
+// cycles at once; older pages arrive on a network thread.
+// Lock order: cacheMutex_ before stateMutex_; observers are called under stateMutex_ (OnDepthUpdate under both).
+class CDepthPublisher : public IDepthPublisher {
+public:
+    CDepthPublisher();
+    void Subscribe(IDepthObserver* observer) override;
+    void Unsubscribe(IDepthObserver* observer) override;
+    void Refresh() override;
+    void RequestEarlierDepth(const DepthArticleCallback& callback) override;
+    // Stops the thread (a cycle in progress finishes first); observers get no final call.
+    virtual ~CDepthPublisher();
+    virtual unsigned int GetRefreshInterval();
+    virtual std::wstring BuildRefreshUrl();
+
+    // Cycles the refresh thread has completed; after the first it sleeps a whole interval.
+    unsigned int threadCycleCount() const { return threadCycles_; }
+
+private:
+    void RefreshLoop();
+    // One refresh cycle; returns at once without observers or while another runs.
+    void NotifySubscriber();
+    // Edits and removals since the cursors, folded into `changes`; the cache is not touched.
+    void MergeInformModifyListToCache(DepthUpdate& changes, unsigned long long& lastTime, unsigned long long& time);
+    // Called with cacheMutex_ held.
+    void ApplyToCache(const DepthUpdate& changes, unsigned long long earliest);
+    void ApplyModified(const DepthArticle& modified, unsigned long long earliest);
+    void OnEarlierDepth(const DepthArticleCallback& callback, bool success, const char* body, long long length);
+    void RequestCounters();
+    void OnCounters(const CountInfoMap& counters);
+
+    std::list<IDepthObserver*> observers_;
+    boost::thread thread_;
+    boost::mutex stateMutex_;        // observers_, the cursors and busy_
+    unsigned long long time_;        // inform-modify "time" cursor
+    unsigned long long lastTime_;    // inform-modify operation-time cursor
+    unsigned long long earliest_;    // lowest sort_score loaded; all ones while nothing is
+    bool busy_;
+    boost::mutex cacheMutex_;        // everything below
+    DepthUpdate update_;             // what the last cycle changed, shown to observers
+    std::list<DepthBanner> banners_;
+    std::list<DepthArticle> topList_;     // pinned, newest sort_score first
+    std::list<DepthArticle> normalList_;  // the rest, newest sort_score first
+    news_center::internal::Liveness::Ptr liveness_;
+    std::atomic<unsigned int> threadCycles_;
+};
+
+namespace news_center {
+namespace internal {
+DepthArticle ParseDepthArticle(const QJsonObject& object);
+DepthBanner ParseDepthBanner(const QJsonObject& object);
+// The articles of "list" in `data` whose "type" is 2, in order.
+std::list<DepthArticle> ParseDepthArticleList(const QJsonObject& data);
+}  // namespace internal
+}  // namespace news_center

@@ -1,0 +1,250 @@
+#include "news_center/feeds/exclusive_publisher.h"
+
+#include <limits>
+
+#include <boost/bind/bind.hpp>
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include "host/lx_net_work.h"
+#include "news_center/common/inform_modify.h"
+#include "news_center/request/json_read.h"
+#include "news_center/request/request_builder.h"
+#include "news_center/request/response_envelope.h"
+
+using namespace news_center::internal;
+
+namespace {
+
+const unsigned long long kNothingLoaded = std::numeric_limits<unsigned long long>::max();
+const int kTimeoutSeconds = 30;
+
+// The response-error texts keep the "DepthPublisher::" prefix that existing logs carry.
+const OperationTexts kColumnListTexts = {
+    L"ExclusivePublisher::RequestColumnList Code fail",
+    L"ExclusivePublisher::RequestColumnList Json Parse Error Code: %d",
+    L"DepthPublisher::RequestColumnList Response Error Code: %d",
+};
+const OperationTexts kFirstPageTexts = {
+    L"ExclusivePublisher::RequestArticleList Code fail",
+    L"ExclusivePublisher::RequestArticleList Json Parse Error Code: %d",
+    L"DepthPublisher::RequestArticleList Response Error Code: %d",
+};
+const OperationTexts kEarlierPageTexts = {
+    L"ExclusivePublisher::RequestEarlierArticle Code fail",
+    L"ExclusivePublisher::RequestEarlierArticleList Json Parse Error Code: %d",
+    L"DepthPublisher::RequestEarlierArticleList Response Error Code: %d",
+};
+const OperationTexts kOperationTexts = {
+    L"ExclusivePublisher::RequestArticleListOp Code fail",
+    L"ExclusivePublisher::RequestArticleListOperation Json Parse Error Code: %d",
+    L"DepthPublisher::RequestArticleListOperation Response Error Code: %d",
+};
+
+// Drops the first article for which `cut` holds and everything after it.
+template <class Predicate>
+void CutAt(std::list<ExclusiveArticle>& articles, Predicate cut) {
+    std::list<ExclusiveArticle>::iterator it = articles.begin();
+    while (it != articles.end() && !cut(*it))
+        ++it;
+    articles.erase(it, articles.end());
+}
+
+}  // namespace
+
+namespace news_center {
+namespace internal {
+
+ExclusiveColumn ParseExclusiveColumn(const QJsonObject& object) {
+    ExclusiveColumn column;
+    column.column_id = ReadInt(object.value(QStringLiteral("column_id")));
+    column.title = ReadWide(object.value(QStringLiteral("title")));
+    column.unread_pic = ReadWide(object.value(QStringLiteral("unread_pic")));
+    column.frontpage_pic = ReadWide(object.value(QStringLiteral("frontpage_pic")));
+    column.calendar_pic = ReadWide(object.value(QStringLiteral("calendar_pic")));
+    column.calendar_color = ReadWide(object.value(QStringLiteral("calendar_color")));
+    column.neican_pic = ReadWide(object.value(QStringLiteral("neican_pic")));
+    return column;
+}
+
+ExclusiveArticle ParseExclusiveArticle(const QJsonObject& object) {
+    ExclusiveArticle article;
+    article.id = ReadInt(object.value(QStringLiteral("id")));
+    article.title = ReadWide(object.value(QStringLiteral("title")));
+    article.author = ReadWide(object.value(QStringLiteral("author")));
+    article.brief = ReadWide(object.value(QStringLiteral("brief")));
+    article.comment_num = ReadTruncatedInt(object.value(QStringLiteral("comment_num")));
+    article.reading_num = ReadTruncatedInt(object.value(QStringLiteral("reading_num")));
+    article.ctime = ReadU64(object.value(QStringLiteral("ctime")));
+    article.sort_score = ReadU64(object.value(QStringLiteral("sort_score")));
+    article.status = ReadInt(object.value(QStringLiteral("status")));
+    article.showurl = ReadWide(object.value(QStringLiteral("showurl")));
+    article.neican_img = ReadWide(object.value(QStringLiteral("neican_img")));
+    return article;
+}
+
+std::list<ExclusiveArticle> ParseExclusiveArticleList(const QJsonObject& data) {
+    return ParseArticleList(data, {2, 3}, &ParseExclusiveArticle);
+}
+
+void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<ExclusiveArticle>& page) {
+    if (cache.empty()) {
+        cache = page;
+        return;
+    }
+    if (page.empty())
+        return;
+    const ExclusiveArticle& pageLast = page.back();
+    const ExclusiveArticle& pageFirst = page.front();
+    if (pageLast.sort_score > cache.front().sort_score ||
+        (pageLast.sort_score == cache.front().sort_score && pageLast.id != cache.front().id)) {
+        cache.insert(cache.begin(), page.begin(), page.end());
+        return;
+    }
+    if (pageFirst.sort_score < cache.back().sort_score ||
+        (pageFirst.sort_score == cache.back().sort_score && pageFirst.id != cache.back().id)) {
+        cache.insert(cache.end(), page.begin(), page.end());
+        return;
+    }
+    std::list<ExclusiveArticle>::iterator stop = cache.begin();
+    for (const ExclusiveArticle& article : page) {
+        while (stop != cache.end() && stop->sort_score > article.sort_score)
+            ++stop;
+        if (stop != cache.end() && stop->sort_score == article.sort_score && stop->id == article.id)
+            continue;
+        cache.insert(stop, article);
+    }
+}
+
+}  // namespace internal
+}  // namespace news_center
+
+CExclusivePublisher::CExclusivePublisher() : time_(0), liveness_(Liveness::Create()) {}
+
+CExclusivePublisher::~CExclusivePublisher() { liveness_->Revoke(); }
+
+void CExclusivePublisher::RequestColumnList(const ExclusiveColumnCallback& callback) {
+    using namespace boost::placeholders;
+    GetAsyn(RequestBuilder::Instance().ColumnListUrl(),
+            BindAlive(liveness_, boost::bind(&CExclusivePublisher::OnColumnList, this, callback, _1, _2, _3)),
+            HttpHeaderMap(), kTimeoutSeconds);
+}
+
+void CExclusivePublisher::RequestArticleList(int columnId, const ExclusiveArticleCallback& callback) {
+    using namespace boost::placeholders;
+    GetAsyn(RequestBuilder::Instance().ColumnArticleListUrl(static_cast<unsigned int>(columnId), 0),
+            BindAlive(liveness_, boost::bind(&CExclusivePublisher::OnArticlePage, this, &kFirstPageTexts, columnId,
+                                             callback, _1, _2, _3)),
+            HttpHeaderMap(), kTimeoutSeconds);
+}
+
+void CExclusivePublisher::RequestEarlierArticleList(int columnId, unsigned long long lastTime,
+                                                    const ExclusiveArticleCallback& callback) {
+    using namespace boost::placeholders;
+    GetAsyn(RequestBuilder::Instance().ColumnArticleListUrl(static_cast<unsigned int>(columnId), lastTime),
+            BindAlive(liveness_, boost::bind(&CExclusivePublisher::OnArticlePage, this, &kEarlierPageTexts, columnId,
+                                             callback, _1, _2, _3)),
+            HttpHeaderMap(), kTimeoutSeconds);
+}
+
+void CExclusivePublisher::RequestArticleListOperation(int columnId, const ExclusiveUpdateCallback& callback) {
+    using namespace boost::placeholders;
+    GetAsyn(RequestBuilder::Instance().ColumnArticleListUrl(static_cast<unsigned int>(columnId), 0),
+            BindAlive(liveness_, boost::bind(&CExclusivePublisher::OnArticleListOperation, this, columnId, callback,
+                                             _1, _2, _3)),
+            HttpHeaderMap(), kTimeoutSeconds);
+}
+
+void CExclusivePublisher::RequestInformModify(ExclusiveUpdate& changes, int columnId, unsigned long long& lastTime,
+                                              unsigned long long& time) {
+    MergeInformModify(changes, lastTime, time, ExclusiveInformModifyRules(columnId), &ParseExclusiveArticle);
+}
+
+void CExclusivePublisher::OnColumnList(const ExclusiveColumnCallback& callback, bool success, const char* body,
+                                       long long length) {
+    const Response response = OpenResponse(kColumnListTexts, success, body, length);
+    std::list<ExclusiveColumn> columns;
+    const QJsonArray list = response.dataObject().value(QStringLiteral("column_list")).toArray();
+    for (const QJsonValue& column : list)
+        columns.push_back(ParseExclusiveColumn(column.toObject()));
+    if (callback)
+        callback(columns);
+}
+
+void CExclusivePublisher::OnArticlePage(const OperationTexts* texts, int columnId,
+                                        const ExclusiveArticleCallback& callback, bool success, const char* body,
+                                        long long length) {
+    const Response response = OpenResponse(*texts, success, body, length);
+    const std::list<ExclusiveArticle> page = ParseExclusiveArticleList(response.dataObject());
+    if (!page.empty()) {
+        boost::mutex::scoped_lock lock(mutex_);
+        MergeArticlePage(articles_[columnId], page);
+        UpdateEarliest(columnId);
+    }
+    if (callback)
+        callback(columnId, page);
+}
+
+void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUpdateCallback& callback, bool success,
+                                                 const char* body, long long length) {
+    unsigned long long time;
+    unsigned long long lastTime;
+    unsigned long long newest = 0;
+    unsigned long long earliest = kNothingLoaded;
+    {
+        boost::mutex::scoped_lock lock(mutex_);
+        time = time_;
+        const std::map<int, std::list<ExclusiveArticle> >::const_iterator cached = articles_.find(columnId);
+        if (cached != articles_.end() && !cached->second.empty())
+            newest = cached->second.front().sort_score;
+        const std::map<int, unsigned long long>::const_iterator stored = lastTimes_.find(columnId);
+        if (stored != lastTimes_.end()) {
+            lastTime = stored->second;
+        } else {
+            lastTime = newest / 1000;
+            if (lastTime == 0)
+                lastTime = static_cast<unsigned long long>(QDateTime::currentDateTime().toMSecsSinceEpoch());
+        }
+        const std::map<int, unsigned long long>::const_iterator lowest = earliest_.find(columnId);
+        if (lowest != earliest_.end())
+            earliest = lowest->second;
+    }
+
+    ExclusiveUpdate changes;
+    const Response response = OpenResponse(kOperationTexts, success, body, length);
+    if (response.isParsed()) {
+        changes.added = ParseExclusiveArticleList(response.dataObject());
+        CutAt(changes.added, [newest](const ExclusiveArticle& article) { return article.sort_score <= newest; });
+        RequestInformModify(changes, columnId, lastTime, time);
+        const auto older = [earliest](const ExclusiveArticle& article) { return article.sort_score < earliest; };
+        CutAt(changes.added, older);
+        CutAt(changes.modified, older);
+    }
+
+    {
+        boost::mutex::scoped_lock lock(mutex_);
+        lastTimes_[columnId] = lastTime;
+        time_ = time;
+        std::list<ExclusiveArticle>& cache = articles_[columnId];
+        MergeArticlePage(cache, changes.added);
+        for (int id : changes.removed)
+            RemoveById(cache, id);
+        UpdateEarliest(columnId);
+    }
+    if (callback)
+        callback(columnId, changes);
+}
+
+void CExclusivePublisher::UpdateEarliest(int columnId) {
+    const std::list<ExclusiveArticle>& cache = articles_[columnId];
+    const unsigned long long candidate = cache.empty() ? kNothingLoaded : cache.back().sort_score;
+    const std::map<int, unsigned long long>::iterator stored = earliest_.find(columnId);
+    if (stored == earliest_.end())
+        earliest_[columnId] = candidate;
+    else if (candidate < stored->second)
+        stored->second = candidate;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <list>
+#include <map>
+
+#include <boost/thread/mutex.hpp>
+
+#include "news_center/common/liveness.h"
+#include "news_center/feeds/exclusive_interface.h"
+
+class QJsonObject;
+
+namespace news_center {
+namespace internal {
+struct OperationTexts;
+}
+}  // namespace news_center
+
+// Exclusive columns. Thread-safe; handlers run on network threads, possibly
+// several at once. The one mutex guards the per-column state and is never held
+// across a network call (including the synchronous inform-modify pages) or a callback.
+class CExclusivePublisher : public IExclusivePublisher {
+public:
+    CExclusivePublisher();
+    void RequestColumnList(const ExclusiveColumnCallback& callback) override;
+    void RequestArticleList(int columnId, const ExclusiveArticleCallback& callback) override;
+    void RequestEarlierArticleList(int columnId, unsigned long long lastTime,
+                                   const ExclusiveArticleCallback& callback) override;
+    void RequestArticleListOperation(int columnId, const ExclusiveUpdateCallback& callback) override;
+    virtual ~CExclusivePublisher();
+
+private:
+    // Edits and removals of one column since the cursors, folded into `changes`.
+    void RequestInformModify(ExclusiveUpdate& changes, int columnId, unsigned long long& lastTime,
+                             unsigned long long& time);
+    void OnColumnList(const ExclusiveColumnCallback& callback, bool success, const char* body, long long length);
+    void OnArticlePage(const news_center::internal::OperationTexts* texts, int columnId,
+                       const ExclusiveArticleCallback& callback, bool success, const char* body, long long length);
+    void OnArticleListOperation(int columnId, const ExclusiveUpdateCallback& callback, bool success,
+                                const char* body, long long length);
+    // Called with mutex_ held.
+    void UpdateEarliest(int columnId);
+
+    boost::mutex mutex_;
+    unsigned long long time_;                                 // inform-modify "time", shared by the columns
+    std::map<int, unsigned long long> lastTimes_;             // inform-modify operation-time cursor per column
+    std::map<int, unsigned long long> earliest_;              // lowest sort_score loaded per column
+    std::map<int, std::list<ExclusiveArticle> > articles_;    // newest sort_score first
+    news_center::internal::Liveness::Ptr liveness_;
+};
+
+namespace news_center {
+namespace internal {
+ExclusiveColumn ParseExclusiveColumn(const QJsonObject& object);
+ExclusiveArticle ParseExclusiveArticle(const QJsonObject& object);
+// The articles of "list" in `data` whose "type" is 2 or 3, in order.
+std::list<ExclusiveArticle> ParseExclusiveArticleList(const QJsonObject& data);
+// Splices a page into a column's cache: whole in front, whole behind, or
+// article by article where the two overlap.
+void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<ExclusiveArticle>& page);
+}  // namespace internal
+}  // namespace news_center
