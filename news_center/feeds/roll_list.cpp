@@ -39,10 +39,6 @@ QJsonObject InfoOf(const QJsonObject& element) { return element.value(QLatin1Str
 
 TelegraphInfo RecordOf(const QJsonObject& element) { return ParseTelegraphInfo(InfoOf(element)); }
 
-std::list<TelegraphInfo>::iterator FindById(std::list<TelegraphInfo>& list, int id) {
-    return std::find_if(list.begin(), list.end(), [id](const TelegraphInfo& item) { return item.id == id; });
-}
-
 // Index of the first element behind `from` that concerns `id`, or -1.
 int FindLaterMatch(const QJsonArray& rollList, int from, int id) {
     for (int j = from + 1; j < rollList.size(); ++j) {
@@ -89,19 +85,6 @@ TelegraphInfo ParseTelegraphInfo(const QJsonObject& info) {
         }
     }
     return item;
-}
-
-bool HoldsId(const std::list<TelegraphInfo>& list, int id) {
-    return std::any_of(list.begin(), list.end(), [id](const TelegraphInfo& item) { return item.id == id; });
-}
-
-bool InsertBySortScore(std::list<TelegraphInfo>& list, const TelegraphInfo& item) {
-    if (HoldsId(list, item.id))
-        return false;
-    std::list<TelegraphInfo>::iterator it = std::find_if(
-        list.begin(), list.end(), [&item](const TelegraphInfo& other) { return other.sort_score < item.sort_score; });
-    list.insert(it, item);
-    return true;
 }
 
 void FilterOperationsByStatus(QJsonArray& rollList) {

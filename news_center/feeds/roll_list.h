@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include "news_center/common/sorted_list.h"
 #include "news_center/feeds/telegraph_interface.h"
 
 namespace news_center {
@@ -17,12 +18,6 @@ namespace internal {
 // A telegraph from an element's "info". Flags are true only for a non-zero
 // number (a JSON true reads as false).
 TelegraphInfo ParseTelegraphInfo(const QJsonObject& info);
-
-bool HoldsId(const std::list<TelegraphInfo>& list, int id);
-
-// Keeps `list` newest first by sort_score; among equal scores the newcomer goes
-// last. Refuses an id already present.
-bool InsertBySortScore(std::list<TelegraphInfo>& list, const TelegraphInfo& item);
 
 // Drops shows, adds and modifies of telegraphs whose status is not 1, and
 // deletes and hides of telegraphs whose status is 1.

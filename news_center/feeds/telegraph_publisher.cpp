@@ -164,7 +164,7 @@ void CTelegraphPublisher::RefreshTelegraph() {
     {
         boost::mutex::scoped_lock subscribers(subscriberMutex_);
         boost::mutex::scoped_lock cache(cacheMutex_);
-        changes.added.remove_if([this](const TelegraphInfo& item) { return HoldsId(cache_, item.id); });
+        changes.added.remove_if([this](const TelegraphInfo& item) { return ContainsId(cache_, item.id); });
         changes_ = changes;
         ApplyTelegraphUpdate(changes, cache_);
         for (ITelegraphObserver* observer : subscribers_)
