@@ -106,15 +106,14 @@ std::list<DepthArticle> ParseDepthArticleList(const QJsonObject& data) {
 }  // namespace news_center
 
 CDepthPublisher::CDepthPublisher()
-    : time_(0), lastTime_(0), earliest_(kNothingLoaded), busy_(false), liveness_(Liveness::Create()), threadCycles_(0) {
-    thread_ = boost::thread(boost::bind(&CDepthPublisher::RefreshLoop, this));
+    : time_(0), lastTime_(0), earliest_(kNothingLoaded), busy_(false), liveness_(Liveness::Create()) {
+    thread_.Start(boost::bind(&CDepthPublisher::NotifySubscriber, this),
+                  boost::bind(&CDepthPublisher::GetRefreshInterval, this));
 }
 
 CDepthPublisher::~CDepthPublisher() {
     liveness_->Revoke();
-    thread_.interrupt();
-    if (thread_.joinable())
-        thread_.join();
+    thread_.Stop();
     boost::mutex::scoped_lock lock(stateMutex_);
     observers_.clear();
 }
@@ -141,18 +140,6 @@ void CDepthPublisher::Unsubscribe(IDepthObserver* observer) {
 void CDepthPublisher::Refresh() {
     base::TaskManagerInstance().AddTask(
         BindAlive(liveness_, boost::bind(&CDepthPublisher::NotifySubscriber, this)));
-}
-
-void CDepthPublisher::RefreshLoop() {
-    try {
-        for (;;) {
-            boost::this_thread::interruption_point();
-            NotifySubscriber();
-            ++threadCycles_;
-            boost::this_thread::sleep(boost::get_system_time() + boost::posix_time::milliseconds(GetRefreshInterval()));
-        }
-    } catch (const boost::thread_interrupted&) {
-    }
 }
 
 void CDepthPublisher::NotifySubscriber() {

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <atomic>
 #include <list>
 #include <string>
 
 #include <boost/thread/mutex.hpp>
-#include <boost/thread/thread.hpp>
 
 #include "news_center/common/liveness.h"
+#include "news_center/common/refresh_thread.h"
 #include "news_center/feeds/depth_interface.h"
 
 class QJsonObject;
@@ -29,10 +28,9 @@ public:
     virtual std::wstring BuildRefreshUrl();
 
     // Cycles the refresh thread has completed; after the first it sleeps a whole interval.
-    unsigned int threadCycleCount() const { return threadCycles_; }
+    unsigned int threadCycleCount() const { return thread_.cycleCount(); }
 
 private:
-    void RefreshLoop();
     // One refresh cycle; returns at once without observers or while another runs.
     void NotifySubscriber();
     // Edits and removals since the cursors, folded into `changes`; the cache is not touched.
@@ -45,7 +43,7 @@ private:
     void OnCounters(const CountInfoMap& counters);
 
     std::list<IDepthObserver*> observers_;
-    boost::thread thread_;
+    news_center::internal::RefreshThread thread_;
     boost::mutex stateMutex_;        // observers_, the cursors and busy_
     unsigned long long time_;        // inform-modify "time" cursor
     unsigned long long lastTime_;    // inform-modify operation-time cursor
@@ -57,7 +55,6 @@ private:
     std::list<DepthArticle> topList_;     // pinned, newest sort_score first
     std::list<DepthArticle> normalList_;  // the rest, newest sort_score first
     news_center::internal::Liveness::Ptr liveness_;
-    std::atomic<unsigned int> threadCycles_;
 };
 
 namespace news_center {

@@ -48,17 +48,15 @@ CTelegraphPublisher::CTelegraphPublisher()
       operationTime_(0),
       earliestSortScore_(std::numeric_limits<unsigned long long>::max()),
       refreshing_(false),
-      liveness_(Liveness::Create()),
-      threadCycles_(0) {
+      liveness_(Liveness::Create()) {
     // Started last: the thread uses every member.
-    refreshThread_ = boost::thread(&CTelegraphPublisher::RefreshThreadMain, this);
+    refreshThread_.Start(boost::bind(&CTelegraphPublisher::RefreshTelegraph, this),
+                         boost::bind(&CTelegraphPublisher::GetRefreshInterval, this));
 }
 
 CTelegraphPublisher::~CTelegraphPublisher() {
     liveness_->Revoke();
-    refreshThread_.interrupt();
-    if (refreshThread_.joinable())
-        refreshThread_.join();
+    refreshThread_.Stop();
     boost::mutex::scoped_lock lock(subscriberMutex_);
     subscribers_.clear();
 }
@@ -100,16 +98,6 @@ unsigned int CTelegraphPublisher::GetRefreshInterval() const { return kRefreshIn
 
 std::wstring CTelegraphPublisher::BuildRefreshUrl(unsigned long long lastTime, unsigned long long time) const {
     return RequestBuilder::Instance().BatchShowUrl(lastTime, time, FetchKind::Refresh);
-}
-
-void CTelegraphPublisher::RefreshThreadMain() {
-    for (;;) {
-        boost::this_thread::interruption_point();
-        RefreshTelegraph();
-        ++threadCycles_;
-        // Interruptible: the destructor's interrupt ends it at once.
-        boost::this_thread::sleep(boost::get_system_time() + boost::posix_time::milliseconds(GetRefreshInterval()));
-    }
 }
 
 unsigned long long CTelegraphPublisher::EarliestSortScore() {

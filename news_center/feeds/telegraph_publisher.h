@@ -5,9 +5,9 @@
 #include <string>
 
 #include <boost/thread/mutex.hpp>
-#include <boost/thread/thread.hpp>
 
 #include "news_center/common/liveness.h"
+#include "news_center/common/refresh_thread.h"
 #include "news_center/feeds/telegraph_interface.h"
 
 // The telegraph feed: a cache ordered by sort score, refreshed every 10 s on
@@ -30,10 +30,9 @@ public:
     virtual std::wstring BuildRefreshUrl(unsigned long long lastTime, unsigned long long time) const;
 
     // Cycles the refresh thread has completed; after the first it sleeps a whole interval.
-    unsigned int threadCycleCount() const { return threadCycles_; }
+    unsigned int threadCycleCount() const { return refreshThread_.cycleCount(); }
 
 private:
-    void RefreshThreadMain();
     void RefreshTelegraph();
     void RequestTelegraphCounters();
     void OnTelegraphCounters(const CountInfoMap& counters);
@@ -41,7 +40,7 @@ private:
     unsigned long long EarliestSortScore();
 
     std::list<ITelegraphObserver*> subscribers_;
-    boost::thread refreshThread_;
+    news_center::internal::RefreshThread refreshThread_;
     boost::mutex subscriberMutex_;
     // Highest "time" of a refresh response, sent as "time". Atomic so that
     // RequestEarlierTelegraph, which may be called from inside a notification,
@@ -54,5 +53,4 @@ private:
     TelegraphUpdate changes_;  // what the last refresh delivered
     std::list<TelegraphInfo> cache_;
     news_center::internal::Liveness::Ptr liveness_;
-    std::atomic<unsigned int> threadCycles_;
 };
