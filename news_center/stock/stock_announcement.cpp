@@ -23,6 +23,8 @@ StockAnnouncement ReadAnnouncement(const Response& response) {
 
 CStockAnnouncement::CStockAnnouncement() : CStockPublisher(kAnnouncementTexts, &ReadAnnouncement) {}
 
+CStockAnnouncement::~CStockAnnouncement() { RevokeLiveness(); }
+
 void CStockAnnouncement::RequestStockAnnouncementList(std::wstring stock, unsigned int page, unsigned int rn) {
     Send(RequestBuilder::Instance().StockNoticeUrl(stock, page, rn), stock);
 }

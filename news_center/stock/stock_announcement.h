@@ -9,4 +9,5 @@ class CStockAnnouncement
 public:
     CStockAnnouncement();
     void RequestStockAnnouncementList(std::wstring stock, unsigned int page, unsigned int rn) override;
+    ~CStockAnnouncement() override;
 };

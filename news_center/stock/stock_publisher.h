@@ -8,6 +8,7 @@
 #include "host/lx_net_work.h"
 #include "news_center/common/base_news_subject.h"
 #include "news_center/common/liveness.h"
+#include "news_center/common/subject.h"
 #include "news_center/request/response_envelope.h"
 
 namespace news_center {
@@ -20,7 +21,7 @@ namespace internal {
 //
 // Interface first, subject second, so that the interface pointer is the object
 // and the registry deletes through the subject's virtual destructor. No virtual
-// operation is added here: the interface's three stay the whole primary table.
+// operation of its own is added: the interface's three are the whole interface.
 //
 // Thread-safe. Subscribers are called on the network thread with both subject
 // locks held.
@@ -41,8 +42,8 @@ protected:
     CStockPublisher(const OperationTexts& texts, Conversion convert)
         : texts_(texts), convert_(convert), liveness_(Liveness::Create()) {}
 
-    // A subclass with state of its own calls RevokeLiveness() first in its own
-    // destructor, before that state goes.
+    // Subclasses call RevokeLiveness() first in their own destructor, so that
+    // no completion runs while they are torn down.
     ~CStockPublisher() override { RevokeLiveness(); }
 
     void RevokeLiveness() { liveness_->Revoke(); }

@@ -80,13 +80,17 @@ std::string Unescape(const std::string& text) {
     return out;
 }
 
-Request Record(const std::wstring& url, int timeout, bool sync) {
+// A completion, when given, is queued under the same hold, so that a test woken
+// by WaitForRequests always finds it pending.
+Request Record(const std::wstring& url, int timeout, bool sync, const HttpCompletion* completion = nullptr) {
     Request request = DecodeUrl(url);
     request.timeout = timeout;
     request.sync = sync;
     {
         std::lock_guard<std::mutex> lock(state().mutex);
         state().requests.push_back(request);
+        if (completion)
+            state().pending.push_back(Pending{request, *completion});
     }
     state().requestMade.notify_all();
     return request;
@@ -269,9 +273,7 @@ using hostdouble::state;
 
 extern "C" void GetAsyn(const std::wstring& url, const HttpCompletion& completion, const HttpHeaderMap&,
                         int timeoutSeconds) {
-    hostdouble::Pending pending{hostdouble::Record(url, timeoutSeconds, false), completion};
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().pending.push_back(pending);
+    hostdouble::Record(url, timeoutSeconds, false, &completion);
 }
 
 extern "C" bool GetSync(const std::wstring& url, std::vector<char>& body, const HttpHeaderMap&, int timeoutSeconds) {

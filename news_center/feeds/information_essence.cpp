@@ -1,0 +1,88 @@
+#include "news_center/feeds/information_essence.h"
+
+#include <boost/bind/bind.hpp>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+
+#include <QJsonObject>
+
+#include "host/lx_net_work.h"
+#include "news_center/request/json_read.h"
+#include "news_center/request/request_builder.h"
+#include "news_center/request/response_envelope.h"
+
+using namespace news_center::internal;
+
+namespace {
+
+const OperationTexts kEssenceTexts = {
+    L"CInformationEssence::FetchInformationEssence Code fail",
+    L"CInformationEssence::FetchInformationEssence Json Parse Error Code: %d",
+    L"CInformationEssence::FetchInformationEssence Error Code: %d",
+};
+
+const int kTimeoutSeconds = 30;
+const int kRefreshSeconds = 600;
+const unsigned int kRefreshRows = 50;
+
+InformationEssence ReadEssence(const QJsonObject& object) {
+    InformationEssence essence;
+    essence.id = ReadInt(object.value(QStringLiteral("id")));
+    essence.type = ReadInt(object.value(QStringLiteral("type")));
+    essence.img = ReadWide(object.value(QStringLiteral("img")));
+    essence.brief = ReadWide(object.value(QStringLiteral("brief")));
+    essence.content = ReadWide(object.value(QStringLiteral("content")));
+    // Read as 32-bit integers by the service's old rule, then widened.
+    essence.sort_score = ReadInt(object.value(QStringLiteral("sort_score")));
+    essence.ctime = ReadInt(object.value(QStringLiteral("ctime")));
+    essence.title = ReadWide(object.value(QStringLiteral("title")));
+    essence.showurl = ReadWide(object.value(QStringLiteral("showurl")));
+    return essence;
+}
+
+// "list" is an object; its member names are not kept, and the object iterates
+// them in ascending order.
+std::list<InformationEssence> ReadEssenceList(const Response& response) {
+    std::list<InformationEssence> list;
+    const QJsonObject members = response.dataObject().value(QStringLiteral("list")).toObject();
+    for (QJsonObject::const_iterator it = members.begin(); it != members.end(); ++it)
+        list.push_back(ReadEssence(it.value().toObject()));
+    return list;
+}
+
+}  // namespace
+
+CInformationEssence::CInformationEssence() : liveness_(Liveness::Create()) {
+    // Through the interface, as a client's fetch would go.
+    worker_.Start(boost::bind(&IInformationEssence::FetchInformationEssence, this, 0ULL, 0u, kRefreshRows),
+                  [] { return kRefreshSeconds * 1000u; });
+}
+
+CInformationEssence::~CInformationEssence() {
+    liveness_->Revoke();
+    worker_.Stop();
+}
+
+void CInformationEssence::Attach(IUpdate1<std::list<InformationEssence> >* subscriber) {
+    CBaseNewsSubject::Attach(subscriber);
+}
+
+void CInformationEssence::Detach(IUpdate1<std::list<InformationEssence> >* subscriber) {
+    CBaseNewsSubject::Detach(subscriber);
+}
+
+void CInformationEssence::FetchInformationEssence(unsigned long long last_time, unsigned int refresh_type,
+                                                  unsigned int rn) {
+    const std::wstring url = RequestBuilder::Instance().SumArticleListUrl(last_time, refresh_type, rn);
+    if (url.empty())
+        return;
+    using namespace boost::placeholders;
+    GetAsyn(url, BindAlive(liveness_, boost::bind(&CInformationEssence::OnEssence, this, _1, _2, _3)),
+            HttpHeaderMap(), kTimeoutSeconds);
+}
+
+void CInformationEssence::OnEssence(bool success, const char* body, long long length) {
+    const Response response = OpenResponse(kEssenceTexts, success, body, length);
+    if (!response.isParsed())
+        return;
+    Publish(ReadEssenceList(response));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <list>
+
+#include "news_center/common/base_news_subject.h"
+#include "news_center/common/liveness.h"
+#include "news_center/common/refresh_thread.h"
+#include "news_center/feeds/essence_interface.h"
+
+// The essence list. A worker thread fetches 50 entries at creation and every
+// 600 s; the client may fetch too. Thread-safe; subscribers are called on the
+// network thread with both subject locks held. Destruction ends the worker at
+// once, also in the middle of its wait.
+class CInformationEssence
+    : public IInformationEssence,
+      public CBaseNewsSubject<IUpdate1<std::list<InformationEssence> >, std::list<InformationEssence> > {
+public:
+    CInformationEssence();
+    void Attach(IUpdate1<std::list<InformationEssence> >* subscriber) override;
+    void Detach(IUpdate1<std::list<InformationEssence> >* subscriber) override;
+    void FetchInformationEssence(unsigned long long last_time, unsigned int refresh_type, unsigned int rn) override;
+    ~CInformationEssence() override;
+
+private:
+    void OnEssence(bool success, const char* body, long long length);
+
+    news_center::internal::Liveness::Ptr liveness_;  // before the worker, which uses it
+    news_center::internal::RefreshThread worker_;
+};
