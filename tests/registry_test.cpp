@@ -1,3 +1,7 @@
+#include <algorithm>
+#include <set>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "news_center/news_center.h"
@@ -11,6 +15,21 @@ TEST_F(RegistryTest, FactoryHandsOutOnePublisherUntilTeardown) {
     ICommonPublisher* first = GetCommonPublisher();
     ASSERT_NE(nullptr, first);
     EXPECT_EQ(first, GetCommonPublisher());
+}
+
+TEST_F(RegistryTest, EveryFactoryHandsOutItsOwnPublisher) {
+    const std::vector<void*> first = {GetTelegraphPublisher(), GetDepthPublisher(),     GetTimelinePublisher(),
+                                      GetExclusivePublisher(), GetCommonPublisher(),    GetStockNews(),
+                                      GetStockAnnouncement(),  GetStockUnusualTrading(), GetInformationEssence(),
+                                      GetStockLandMine()};
+    const std::vector<void*> again = {GetTelegraphPublisher(), GetDepthPublisher(),     GetTimelinePublisher(),
+                                      GetExclusivePublisher(), GetCommonPublisher(),    GetStockNews(),
+                                      GetStockAnnouncement(),  GetStockUnusualTrading(), GetInformationEssence(),
+                                      GetStockLandMine()};
+    EXPECT_EQ(first, again);
+    EXPECT_EQ(first.size(), std::set<void*>(first.begin(), first.end()).size());
+    EXPECT_EQ(0u, std::count(first.begin(), first.end(), nullptr));
+    DestroyAllPublisher();
 }
 
 TEST_F(RegistryTest, TeardownWithNothingCreatedOrTwiceIsHarmless) {
