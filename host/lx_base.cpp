@@ -1,24 +1,20 @@
 #include "host/lx_base.h"
+#include "host/worker_pool.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
-#include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <boost/locale/encoding_utf.hpp>
-#include <boost/thread/thread.hpp>
 
 #if defined(__linux__)
 #include <sys/syscall.h>
@@ -28,136 +24,24 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// Task pool. Its state is allocated once and never freed: a worker that is
-// still busy when the process exits must not find it destroyed.
+// Task pool.
 
-struct QueuedTask {
-    boost::function<void()> fn;
-    std::thread::id adder;
+struct TaskWorker {
+    using Item = boost::function<void()>;
+    static constexpr int kMaxThreads = 64;
+    static constexpr bool kNeverOnAdder = true;
+    bool Serve(Item& task) {
+        task();
+        return true;
+    }
 };
+using TaskPool = lx_host::internal::WorkerPool<TaskWorker>;
 
-struct Pool {
-    std::mutex mu;
-    std::condition_variable cv;
-    std::deque<QueuedTask> queue;
-    std::vector<std::unique_ptr<boost::thread>> workers;
-    std::size_t wanted = 0;  // fixed when the first task arrives
-    std::size_t running = 0;  // worker loops not yet left
-    std::condition_variable left;
-    bool stopping = false;
-};
-
-std::atomic<int> g_taskThreadCount{2};
 std::atomic<unsigned int> g_lastTaskId{0};
-std::atomic<Pool*> g_pool{nullptr};
-
-Pool& ThePool() {
-    static Pool* const pool = [] {
-        Pool* p = new Pool;
-        g_pool.store(p);
-        return p;
-    }();
-    return *pool;
-}
-
-// With more than one worker a task never runs on the worker that added it; a
-// single worker has no choice.
-std::deque<QueuedTask>::iterator FindRunnable(Pool& pool, std::thread::id self) {
-    if (pool.workers.size() <= 1) return pool.queue.begin();
-    return std::find_if(pool.queue.begin(), pool.queue.end(),
-                        [self](const QueuedTask& t) { return t.adder != self; });
-}
-
-struct LeaveGuard {
-    Pool* pool;
-    ~LeaveGuard() {
-        std::lock_guard<std::mutex> lock(pool->mu);
-        --pool->running;
-        pool->left.notify_all();
-    }
-};
-
-void WorkerLoop(Pool* pool) {
-    LeaveGuard guard{pool};
-    const std::thread::id self = std::this_thread::get_id();
-    for (;;) {
-        boost::function<void()> fn;
-        {
-            std::unique_lock<std::mutex> lock(pool->mu);
-            auto it = pool->queue.end();
-            pool->cv.wait(lock, [&] {
-                if (pool->stopping) return true;
-                it = FindRunnable(*pool, self);
-                return it != pool->queue.end();
-            });
-            if (pool->stopping) return;
-            fn.swap(it->fn);
-            pool->queue.erase(it);
-        }
-        try {
-            fn();
-        } catch (...) {
-            // A failing task must not take the worker with it.
-        }
-    }
-}
-
-void StartWorkersLocked(Pool& pool) {
-    if (pool.stopping) return;
-    if (pool.wanted == 0) pool.wanted = static_cast<std::size_t>(std::clamp(g_taskThreadCount.load(), 1, 64));
-    try {
-        pool.workers.reserve(pool.wanted);  // so that keeping a started thread cannot fail
-        while (pool.workers.size() < pool.wanted) {
-            pool.workers.emplace_back(new boost::thread([p = &pool] { WorkerLoop(p); }));
-            ++pool.running;
-        }
-    } catch (...) {
-        // No thread this time; the next task tries again.
-    }
-}
-
-// Stops the workers when the library is unloaded or the process exits. Queued
-// tasks are left alone, neither run nor destroyed: what they hold may belong to
-// code that has already been torn down. Workers still busy after a grace period
-// are detached; they only ever touch the never-freed pool.
-struct PoolReaper {
-    ~PoolReaper() {
-        Pool* pool = g_pool.load();
-        if (pool == nullptr) return;
-        std::vector<std::unique_ptr<boost::thread>> workers;
-        bool allLeft = false;
-        bool selfIsWorker = false;
-        {
-            std::unique_lock<std::mutex> lock(pool->mu);
-            pool->stopping = true;
-            workers.swap(pool->workers);
-            for (auto& w : workers) {
-                selfIsWorker = selfIsWorker || w->get_id() == boost::this_thread::get_id();
-                try {
-                    w->interrupt();  // a task waiting at an interruption point gives up
-                } catch (...) {
-                }
-            }
-            pool->cv.notify_all();
-            const std::size_t remaining = selfIsWorker ? 1 : 0;  // exit() called from a task
-            allLeft = pool->left.wait_for(lock, std::chrono::seconds(2),
-                                          [&] { return pool->running <= remaining; });
-        }
-        for (auto& w : workers) {
-            try {
-                if (allLeft && w->get_id() != boost::this_thread::get_id())
-                    w->join();
-                else
-                    w->detach();
-            } catch (...) {
-            }
-        }
-    }
-};
-PoolReaper g_poolReaper;
+TaskPool::Reaper g_poolReaper;
 
 // ---------------------------------------------------------------------------
-// Program log. Never freed either, so that late writers at exit still work.
+// Program log. Never freed, so that late writers at exit still work.
 
 struct Log {
     std::mutex mu;
@@ -289,14 +173,7 @@ unsigned int TaskManager::AddTask(boost::function<void()> task) {
     if (id == 0) id = ++g_lastTaskId;
     if (task.empty()) return id;
     try {
-        Pool& pool = ThePool();
-        {
-            std::lock_guard<std::mutex> lock(pool.mu);
-            pool.queue.push_back(QueuedTask{std::move(task), std::this_thread::get_id()});
-            StartWorkersLocked(pool);
-        }
-        // Every worker: the one that wakes first may be the adder, which must not take it.
-        pool.cv.notify_all();
+        TaskPool::Instance().Add(std::move(task));
     } catch (...) {
     }
     return id;
@@ -307,7 +184,7 @@ TaskManager& TaskManagerInstance() {
     return manager;
 }
 
-void SetTaskThreadCount(int count) { g_taskThreadCount.store(count); }
+void SetTaskThreadCount(int count) { TaskPool::SetThreadCount(count); }
 
 void SetProgramLogFile(const std::wstring& path) {
     try {

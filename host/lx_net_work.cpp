@@ -1,11 +1,6 @@
 #include "host/lx_net_work.h"
+#include "host/worker_pool.h"
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,9 +23,6 @@ void GlobalInit() {
 std::string ToUtf8(const std::wstring& text) {
     return boost::locale::conv::utf_to_utf<char>(text, boost::locale::conv::skip);
 }
-
-// Set when the process exits: every transfer gives up, no completion runs.
-std::atomic<bool> g_stopping{false};
 
 bool ValidHeaderPart(const std::string& s, bool isName) {
     for (char c : s) {
@@ -156,8 +148,8 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// GetAsyn's network threads. The state is allocated once and never freed, so a
-// thread still running at process exit never meets a destroyed object of ours.
+// GetAsyn's network threads. Each keeps its own handles, so connections are
+// reused by the thread's next request.
 
 struct Request {
     std::string url;
@@ -166,139 +158,43 @@ struct Request {
     int timeoutSeconds = 0;
 };
 
-struct Network {
-    std::mutex mu;
-    std::condition_variable cv;
-    std::deque<std::unique_ptr<Request>> queue;
-    std::vector<std::unique_ptr<boost::thread>> workers;
-    // Requests cut short by process exit: kept, not destroyed, because their
-    // completions may hold objects of libraries already torn down.
-    std::vector<std::unique_ptr<Request>> parked;
-    std::size_t wanted = 0;  // fixed by the first request
-    std::size_t running = 0;  // network loops not yet left
-    std::condition_variable left;
-    bool stopping = false;
-};
+struct NetworkWorker {
+    using Item = Request;
+    static constexpr int kMaxThreads = 32;
+    static constexpr bool kNeverOnAdder = false;
+    bool Serve(Request& request);
 
-std::atomic<int> g_networkThreadCount{2};
-std::atomic<Network*> g_network{nullptr};
-
-Network& TheNetwork() {
-    static Network* const network = [] {
-        Network* n = new Network;
-        g_network.store(n);
-        return n;
-    }();
-    return *network;
-}
-
-void Park(Network& net, std::unique_ptr<Request> request) {
-    try {
-        net.parked.push_back(std::move(request));
-    } catch (...) {
-        request.release();  // out of memory: leaking beats running foreign destructors at exit
-    }
-}
-
-struct LeaveGuard {
-    Network* net;
-    ~LeaveGuard() {
-        std::lock_guard<std::mutex> lock(net->mu);
-        --net->running;
-        net->left.notify_all();
-    }
-};
-
-void NetworkLoop(Network* net) {
-    LeaveGuard guard{net};  // declared first: signals after the transferer is gone
     Transferer transferer;
     std::vector<char> body;
-    const auto abandon = [] { return g_stopping.load(); };
-    for (;;) {
-        std::unique_ptr<Request> request;
-        {
-            std::unique_lock<std::mutex> lock(net->mu);
-            net->cv.wait(lock, [net] { return net->stopping || !net->queue.empty(); });
-            if (net->stopping) return;
-            request = std::move(net->queue.front());
-            net->queue.pop_front();
-        }
-        bool ok = false;
-        try {
-            ok = transferer.Get(request->url, request->headers, request->timeoutSeconds, body, abandon);
-        } catch (...) {
-            ok = false;
-        }
-        if (g_stopping.load()) {
-            std::lock_guard<std::mutex> lock(net->mu);
-            Park(*net, std::move(request));
-            return;
-        }
-        try {
-            if (ok)
-                request->completion(true, body.empty() ? "" : body.data(), static_cast<long long>(body.size()));
-            else
-                request->completion(false, nullptr, 0);
-        } catch (...) {
-            // The completion's own failure; this thread serves the next request.
-        }
-        request.reset();  // the completion's captures go on this thread too
-        if (body.capacity() > (std::size_t(1) << 22)) std::vector<char>().swap(body);
-    }
-}
-
-void StartWorkersLocked(Network& net) {
-    if (net.stopping) return;
-    if (net.wanted == 0) net.wanted = static_cast<std::size_t>(std::clamp(g_networkThreadCount.load(), 1, 32));
-    try {
-        net.workers.reserve(net.wanted);  // so that keeping a started thread cannot fail
-        while (net.workers.size() < net.wanted) {
-            net.workers.emplace_back(new boost::thread([n = &net] { NetworkLoop(n); }));
-            ++net.running;
-        }
-    } catch (...) {
-        // No thread this time; the next request tries again.
-    }
-}
-
-// Stops the network threads when the process exits. Transfers in flight give
-// up within a poll interval; threads still busy in a completion after a grace
-// period are detached.
-struct NetworkReaper {
-    ~NetworkReaper() {
-        g_stopping.store(true);
-        Network* net = g_network.load();
-        if (net == nullptr) return;
-        std::vector<std::unique_ptr<boost::thread>> workers;
-        bool allLeft = false;
-        bool selfIsWorker = false;
-        {
-            std::unique_lock<std::mutex> lock(net->mu);
-            net->stopping = true;
-            workers.swap(net->workers);
-            for (auto& w : workers) {
-                selfIsWorker = selfIsWorker || w->get_id() == boost::this_thread::get_id();
-                try {
-                    w->interrupt();  // a GetSync inside a completion gives up too
-                } catch (...) {
-                }
-            }
-            net->cv.notify_all();
-            const std::size_t remaining = selfIsWorker ? 1 : 0;  // exit() called from a completion
-            allLeft = net->left.wait_for(lock, std::chrono::seconds(2), [&] { return net->running <= remaining; });
-        }
-        for (auto& w : workers) {
-            try {
-                if (allLeft && w->get_id() != boost::this_thread::get_id())
-                    w->join();
-                else
-                    w->detach();
-            } catch (...) {
-            }
-        }
-    }
 };
-NetworkReaper g_networkReaper;
+using NetworkPool = lx_host::internal::WorkerPool<NetworkWorker>;
+
+// True once the process exits: every transfer gives up, no completion runs.
+bool Exiting() { return NetworkPool::isExiting(); }
+
+bool NetworkWorker::Serve(Request& request) {
+    bool ok = false;
+    try {
+        ok = transferer.Get(request.url, request.headers, request.timeoutSeconds, body, &Exiting);
+    } catch (...) {
+        ok = false;
+    }
+    // Cut short by exit: kept, not completed, because the completion may hold
+    // objects of libraries already torn down.
+    if (Exiting()) return false;
+    try {
+        if (ok)
+            request.completion(true, body.empty() ? "" : body.data(), static_cast<long long>(body.size()));
+        else
+            request.completion(false, nullptr, 0);
+    } catch (...) {
+        // The completion's own failure; this thread serves the next request.
+    }
+    if (body.capacity() > (std::size_t(1) << 22)) std::vector<char>().swap(body);
+    return true;
+}
+
+NetworkPool::Reaper g_networkReaper;
 
 }  // namespace
 
@@ -306,23 +202,7 @@ extern "C" void GetAsyn(const std::wstring& url, const HttpCompletion& completio
                         int timeoutSeconds) {
     try {
         if (completion.empty()) return;
-        std::unique_ptr<Request> request(new Request);
-        request->url = ToUtf8(url);
-        request->completion = completion;
-        request->headers = headers;
-        request->timeoutSeconds = timeoutSeconds;
-
-        Network& net = TheNetwork();
-        {
-            std::lock_guard<std::mutex> lock(net.mu);
-            if (net.stopping) {
-                Park(net, std::move(request));
-                return;
-            }
-            net.queue.push_back(std::move(request));
-            StartWorkersLocked(net);
-        }
-        net.cv.notify_one();
+        NetworkPool::Instance().Add(Request{ToUtf8(url), completion, headers, timeoutSeconds});
     } catch (...) {
     }
 }
@@ -333,7 +213,7 @@ extern "C" bool GetSync(const std::wstring& url, std::vector<char>& body, const 
         body.clear();
         // interruption_requested() only looks: the request stays pending for
         // the caller's next interruption point.
-        const auto abandon = [] { return g_stopping.load() || boost::this_thread::interruption_requested(); };
+        const auto abandon = [] { return Exiting() || boost::this_thread::interruption_requested(); };
         if (abandon()) return false;
         thread_local Transferer transferer;
         std::vector<char> received;
@@ -347,6 +227,6 @@ extern "C" bool GetSync(const std::wstring& url, std::vector<char>& body, const 
 
 namespace netwk {
 
-void SetNetworkThreadCount(int count) { g_networkThreadCount.store(count); }
+void SetNetworkThreadCount(int count) { NetworkPool::SetThreadCount(count); }
 
 }  // namespace netwk
