@@ -1,0 +1,91 @@
+#pragma once
+
+// The news service on loopback: the fourteen endpoints with their envelope,
+// signature check and fault injection, plus two endpoints for tests:
+//   /_sim/state    what a perfect client holds now (query: telegraph_floor,
+//                  depth_floor, column, column_floor; see TruthQuery)
+//   /_sim/advance  moves the world on by "ticks" (default 1)
+// Neither needs a signature, and faults never touch them.
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "tools/news_service_sim/sim_catalog.h"
+#include "tools/news_service_sim/sim_options.h"
+#include "tools/news_service_sim/sim_state.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace news_sim {
+
+// The "errno" of an answer whose signature does not match.
+constexpr int kBadSignatureErrno = 40001;
+// The "errno" that --errno-rate injects.
+constexpr int kInjectedErrno = 5;
+
+class NewsServiceSim {
+public:
+    explicit NewsServiceSim(const SimOptions& options);
+    ~NewsServiceSim();
+    NewsServiceSim(const NewsServiceSim&) = delete;
+    NewsServiceSim& operator=(const NewsServiceSim&) = delete;
+
+    // Binds host:port (0: a free port) and serves on background threads.
+    bool Start(int port = 0, const std::string& host = "127.0.0.1");
+    // Releases stalled requests, stops serving and joins every thread. Safe to
+    // call twice.
+    void Stop();
+
+    int port() const { return port_; }
+    const std::string& host() const { return host_; }
+    std::string root() const;  // "http://host:port"
+    const SimOptions& options() const { return options_; }
+    SimState& state() { return state_; }
+    const SimCatalog& catalog() const { return catalog_; }
+
+    // Requests that reached `path` (signed or not, faulty or not).
+    long long requestCount(const std::string& path) const;
+    long long badSignatureCount() const { return badSignatures_.load(); }
+    int stalledNow() const { return stalled_.load(); }
+
+private:
+    struct Endpoint;
+    struct FaultPlan;
+
+    void AddEndpoints();
+    void Serve(const Endpoint& endpoint, const httplib::Request& request, httplib::Response& response);
+    FaultPlan PlanFaults(const std::string& path, long long number) const;
+    bool isSigned(const httplib::Request& request) const;
+    // Waits `ms` or until Stop; true when the server is stopping.
+    bool WaitOrStop(int ms);
+
+    const SimOptions options_;
+    SimState state_;
+    SimCatalog catalog_;
+    std::unique_ptr<httplib::Server> http_;
+    std::map<std::string, std::unique_ptr<Endpoint> > endpoints_;
+    std::thread listener_;
+    std::thread ticker_;
+    std::string host_;
+    int port_ = 0;
+
+    std::mutex stopMutex_;
+    std::condition_variable stopCv_;
+    bool stopping_ = false;
+
+    mutable std::mutex statsMutex_;
+    std::map<std::string, long long> requests_;
+    std::atomic<long long> badSignatures_{0};
+    std::atomic<int> stalled_{0};
+};
+
+}  // namespace news_sim
