@@ -1,0 +1,21 @@
+// The stock news completion (/v1/market/get_list).
+
+#include "tests/fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::SilenceQtDebug();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::Round round;
+    IStockNews* publisher = GetStockNews();
+    fuzz::Subscriber<StockNewsInfo> subscriber;
+    publisher->Attach(&subscriber);
+    publisher->RequestStockNewsList(1, L"600000", 0, 0, 20);
+    fuzz::CompleteWith(data, size);
+    fuzz::Require(subscriber.updates <= 2, "one publish per response");
+    fuzz::Require(subscriber.updates == 1 || subscriber.last.stock == L"600000", "tagged with the requested code");
+    fuzz::Require(fuzz::LogCount() <= 1, "at most one log line per response");
+    return 0;
+}
