@@ -843,10 +843,15 @@ protected:
     }
 };
 
-// Outlive the test: a misbehaving library could still call them at exit.
+// Outlive the test: a misbehaving library could still call them at exit. Kept
+// reachable so that the leak checker does not count them.
+std::vector<std::shared_ptr<void> >* g_immortals = new std::vector<std::shared_ptr<void> >;
+
 template <class T>
 T* Immortal() {
-    return new T;
+    T* object = new T;
+    g_immortals->push_back(std::shared_ptr<void>(object, [](void*) {}));
+    return object;
 }
 
 TEST_F(StallingSimTest, TeardownWithStalledRequestsReturnsPromptlyAndCallsNobody_Sim) {

@@ -30,6 +30,16 @@
 
 namespace {
 
+// Observers live to the end of the process, and stay reachable from here so
+// that leak checkers do not count them.
+std::vector<std::shared_ptr<void> >* g_forever = new std::vector<std::shared_ptr<void> >;
+
+template <class T>
+T& Forever(T* object) {
+    g_forever->push_back(std::shared_ptr<void>(object, [](void*) {}));
+    return *object;
+}
+
 using Clock = std::chrono::steady_clock;
 
 const char* const kFeeds[] = {"telegraph",     "depth",      "exclusive",  "essence",        "timeline",
@@ -157,7 +167,7 @@ int main(int argc, char** argv) {
 
     // Observers outlive everything: a completion that the library lets run after
     // teardown (the timeline's) may still call one at exit.
-    lxnews::Console& console = *new lxnews::Console;
+    lxnews::Console& console = Forever(new lxnews::Console);
     std::unique_ptr<news_sim::NewsServiceSim> sim;
     if (options.service.empty()) {
         sim.reset(new news_sim::NewsServiceSim(options.sim));
@@ -187,15 +197,15 @@ int main(int argc, char** argv) {
     std::printf("watching for %d s, stock %s\n\n", options.seconds, options.stock.c_str());
     console.Header();
 
-    auto& telegraph = *new lxnews::TelegraphWatcher(console);
-    auto& depth = *new lxnews::DepthWatcher(console);
-    auto& exclusive = *new lxnews::ExclusiveWatcher(console);
-    auto& timeline = *new lxnews::TimelineWatcher(console);
-    auto& essence = *new lxnews::EssenceWatcher(console);
-    auto& announcements = *new lxnews::StockWatcher<StockAnnouncement>(console, "announcements");
-    auto& landMines = *new lxnews::StockWatcher<StockLandMine>(console, "land-mines");
-    auto& stockNews = *new lxnews::StockWatcher<StockNewsInfo>(console, "stock-news");
-    auto& unusual = *new lxnews::StockWatcher<StockUnusualTradingInfo>(console, "unusual-trading");
+    auto& telegraph = Forever(new lxnews::TelegraphWatcher(console));
+    auto& depth = Forever(new lxnews::DepthWatcher(console));
+    auto& exclusive = Forever(new lxnews::ExclusiveWatcher(console));
+    auto& timeline = Forever(new lxnews::TimelineWatcher(console));
+    auto& essence = Forever(new lxnews::EssenceWatcher(console));
+    auto& announcements = Forever(new lxnews::StockWatcher<StockAnnouncement>(console, "announcements"));
+    auto& landMines = Forever(new lxnews::StockWatcher<StockLandMine>(console, "land-mines"));
+    auto& stockNews = Forever(new lxnews::StockWatcher<StockNewsInfo>(console, "stock-news"));
+    auto& unusual = Forever(new lxnews::StockWatcher<StockUnusualTradingInfo>(console, "unusual-trading"));
     const auto missing = [&console](const char* feed) { console.Note(feed, "feed not available"); };
     const std::wstring stock = Wide(options.stock);
     const unsigned int today = common::GetCurrentServerDate();
