@@ -24,7 +24,7 @@ namespace {
 
 // Only detects a hang: a prompt teardown takes milliseconds.
 const std::chrono::seconds kHangBound(10);
-const int kAttempts = 50;
+const int kAttempts = 100;
 
 template <class Predicate>
 bool WaitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
@@ -150,6 +150,8 @@ TEST_F(ShutdownTest, EveryPublisherWithBothRefreshThreadsStalledTearsDownPromptl
         if (!bothStalled) {
             DestroyAllPublisher();
             hostdouble::Reset();
+            telegraphStalls_ = 0;
+            depthStalls_ = 0;
             StallRefreshFetches();
         }
     }

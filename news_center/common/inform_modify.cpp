@@ -23,53 +23,46 @@ bool IsShowOrModify(InformOperation operation) {
 
 QJsonObject InfoOf(const QJsonObject& entry) { return entry.value(QStringLiteral("info")).toObject(); }
 
-bool HasInfo(const QJsonObject& entry) { return entry.contains(QStringLiteral("info")); }
-
 // Pass A: a "show" or "modify" needs a published article, a "del" or "hidden"
 // an unpublished one.
-bool PassesStatusFilter(const QJsonObject& entry, const InformModifyRules& rules) {
-    if (rules.requiresInfo && !HasInfo(entry))
+bool PassesStatusFilter(const InformModifyEntry& entry, const InformModifyRules& rules) {
+    if (rules.requiresInfo && !entry.hasInfo)
         return false;
-    const bool published = ReadInt(InfoOf(entry).value(QStringLiteral("status"))) == 1;
-    const InformOperation operation = OperationOf(entry);
-    if (IsShowOrModify(operation))
+    const bool published = entry.status == 1;
+    if (IsShowOrModify(entry.operation))
         return published;
-    if (operation == InformOperation::Remove)
+    if (entry.operation == InformOperation::Remove)
         return !published;
     return true;
 }
 
 // Pass B: the feed's article types, and for a "show" or "modify" its columns.
-bool PassesFeedFilter(const QJsonObject& entry, const InformModifyRules& rules) {
-    const int type = ReadInt(entry.value(QStringLiteral("type")));
-    if (std::find(rules.acceptedTypes.begin(), rules.acceptedTypes.end(), type) == rules.acceptedTypes.end())
+bool PassesFeedFilter(const InformModifyEntry& entry, const InformModifyRules& rules) {
+    if (std::find(rules.acceptedTypes.begin(), rules.acceptedTypes.end(), entry.type) == rules.acceptedTypes.end())
         return false;
-    if (!IsShowOrModify(OperationOf(entry)))
+    if (!IsShowOrModify(entry.operation))
         return true;
-    if (!HasInfo(entry))
+    if (!entry.hasInfo)
         return false;
-    const int column = ReadInt(InfoOf(entry).value(QStringLiteral("column_id")));
-    return rules.oneColumn ? column == rules.columnId : column <= 0;
+    return rules.oneColumn ? entry.columnId == rules.columnId : entry.columnId <= 0;
 }
 
 // The later operation on an id wins, except that a removal survives anything
 // but a later "show".
-void RemoveDuplicates(QJsonArray& entries) {
-    int i = 0;
-    while (i < entries.size() - 1) {
-        const QJsonObject entry = entries.at(i).toObject();
-        const int id = EntryId(entry);
-        int later = i + 1;
-        while (later < entries.size() && EntryId(entries.at(later).toObject()) != id)
+void RemoveDuplicates(InformModifyEntries& entries) {
+    std::size_t i = 0;
+    while (i + 1 < entries.size()) {
+        const InformModifyEntry& entry = entries[i];
+        std::size_t later = i + 1;
+        while (later < entries.size() && entries[later].id != entry.id)
             ++later;
         if (later == entries.size()) {
             ++i;
-        } else if (OperationOf(entry) == InformOperation::Remove &&
-                   OperationOf(entries.at(later).toObject()) != InformOperation::Show) {
-            entries.removeAt(later);
+        } else if (entry.operation == InformOperation::Remove && entries[later].operation != InformOperation::Show) {
+            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(later));
             ++i;
         } else {
-            entries.removeAt(i);
+            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
 }
@@ -114,18 +107,49 @@ InformOperation OperationOf(const QJsonObject& entry) {
 
 int EntryId(const QJsonObject& entry) { return ReadInt(entry.value(QStringLiteral("id"))); }
 
+InformModifyEntry ReadInformModifyEntry(const QJsonObject& entry, int index) {
+    InformModifyEntry read;
+    read.entry = entry;
+    read.index = index;
+    read.id = EntryId(entry);
+    read.type = ReadInt(entry.value(QStringLiteral("type")));
+    read.operation = OperationOf(entry);
+    read.hasInfo = entry.contains(QStringLiteral("info"));
+    const QJsonObject info = InfoOf(entry);
+    read.status = ReadInt(info.value(QStringLiteral("status")));
+    read.columnId = ReadInt(info.value(QStringLiteral("column_id")));
+    return read;
+}
+
+InformModifyEntries ReadInformModifyPage(const QJsonArray& entries) {
+    InformModifyEntries read;
+    read.reserve(static_cast<std::size_t>(entries.size()));
+    int index = 0;
+    for (const QJsonValue& entry : entries)
+        read.push_back(ReadInformModifyEntry(entry.toObject(), index++));
+    return read;
+}
+
+void ReduceInformModifyPage(InformModifyEntries& entries, const InformModifyRules& rules) {
+    // Each filter decides every entry on its own, so one sweep per pass does.
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&rules](const InformModifyEntry& entry) {
+                                     return !PassesStatusFilter(entry, rules) || !PassesFeedFilter(entry, rules);
+                                 }),
+                  entries.end());
+    RemoveDuplicates(entries);
+}
+
 void ReduceInformModifyPage(QJsonArray& entries, const InformModifyRules& rules) {
-    for (int i = 0; i < entries.size();) {
-        if (PassesStatusFilter(entries.at(i).toObject(), rules))
-            ++i;
+    InformModifyEntries read = ReadInformModifyPage(entries);
+    ReduceInformModifyPage(read, rules);
+    std::size_t remaining = read.size();
+    for (int i = entries.size() - 1; i >= 0; --i) {
+        if (remaining > 0 && read[remaining - 1].index == i)
+            --remaining;
         else
             entries.removeAt(i);
     }
-    for (int i = entries.size() - 1; i >= 0; --i) {
-        if (!PassesFeedFilter(entries.at(i).toObject(), rules))
-            entries.removeAt(i);
-    }
-    RemoveDuplicates(entries);
 }
 
 void FetchInformModify(const InformModifyRules& rules, unsigned long long& lastTime, unsigned long long& time,
@@ -135,16 +159,18 @@ void FetchInformModify(const InformModifyRules& rules, unsigned long long& lastT
         if (!fetched.response.isParsed())
             return;
         time = fetched.response.time();
-        QJsonArray entries = fetched.response.dataArray();
-        const int received = entries.size();
+        const QJsonArray page = fetched.response.dataArray();
+        const int received = page.size();
+        InformModifyEntries entries;
         if (received > 0) {
             const QString key = QStringLiteral("operation_time");
-            lastTime = std::max(ReadU64(entries.first().toObject().value(key)),
-                                ReadU64(entries.last().toObject().value(key)));
+            lastTime =
+                std::max(ReadU64(page.first().toObject().value(key)), ReadU64(page.last().toObject().value(key)));
+            entries = ReadInformModifyPage(page);
             ReduceInformModifyPage(entries, rules);
         }
-        for (const QJsonValue& entry : entries)
-            apply(entry.toObject());
+        for (const InformModifyEntry& entry : entries)
+            apply(entry);
         if (received < kPageSize)
             return;
     }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <list>
+#include <utility>
 #include <vector>
 
 #include <boost/function.hpp>
@@ -26,19 +27,26 @@
 namespace news_center {
 namespace internal {
 
-// The elements of data["list"] whose "type" is one of `types`, parsed in order.
-template <class Record>
+// The elements of data["list"] whose "type" is one of `types` and that `keep`
+// accepts (asked in order, before the element is converted), parsed in order.
+template <class Record, class Keep>
 std::list<Record> ParseArticleList(const QJsonObject& data, std::initializer_list<int> types,
-                                   Record (*parse)(const QJsonObject&)) {
+                                   Record (*parse)(const QJsonObject&), Keep keep) {
     std::list<Record> records;
     const QJsonArray list = data.value(QStringLiteral("list")).toArray();
     for (const QJsonValue& value : list) {
         const QJsonObject object = value.toObject();
         const int type = ReadInt(object.value(QStringLiteral("type")));
-        if (std::find(types.begin(), types.end(), type) != types.end())
+        if (std::find(types.begin(), types.end(), type) != types.end() && keep(object))
             records.push_back(parse(object));
     }
     return records;
+}
+
+template <class Record>
+std::list<Record> ParseArticleList(const QJsonObject& data, std::initializer_list<int> types,
+                                   Record (*parse)(const QJsonObject&)) {
+    return ParseArticleList(data, types, parse, [](const QJsonObject&) { return true; });
 }
 
 // --- the procedure -----------------------------------------------------------
@@ -62,10 +70,27 @@ enum class InformOperation { Show, Modify, Remove, Other };
 InformOperation OperationOf(const QJsonObject& entry);
 int EntryId(const QJsonObject& entry);
 
+// One entry of a page and what the passes and the fold read of it, read once.
+struct InformModifyEntry {
+    QJsonObject entry;
+    int index;  // position in the array it was read from
+    int id;
+    int type;
+    InformOperation operation;
+    bool hasInfo;
+    int status;    // "info"."status"
+    int columnId;  // "info"."column_id"
+};
+typedef std::vector<InformModifyEntry> InformModifyEntries;
+
+InformModifyEntry ReadInformModifyEntry(const QJsonObject& entry, int index = 0);
+InformModifyEntries ReadInformModifyPage(const QJsonArray& entries);
+
 // Filter pass A, filter pass B and the de-duplication pass, in place.
+void ReduceInformModifyPage(InformModifyEntries& entries, const InformModifyRules& rules);
 void ReduceInformModifyPage(QJsonArray& entries, const InformModifyRules& rules);
 
-typedef boost::function<void(const QJsonObject& entry)> InformModifyEntrySink;
+typedef boost::function<void(const InformModifyEntry& entry)> InformModifyEntrySink;
 
 // Fetches page after page (GetSync) from the cursors on, advancing them, and
 // hands every entry that survives ReduceInformModifyPage to `apply` in order.
@@ -77,10 +102,10 @@ void FetchInformModify(const InformModifyRules& rules, unsigned long long& lastT
 // Folds one surviving entry into `changes` (any type with `added`, `modified`
 // and `removed`); "info" is parsed only for a "show" or a "modify".
 template <class Update, class Record>
-void ApplyInformModifyEntry(Update& changes, const QJsonObject& entry, Record (*parse)(const QJsonObject&)) {
-    switch (OperationOf(entry)) {
+void ApplyInformModifyEntry(Update& changes, const InformModifyEntry& entry, Record (*parse)(const QJsonObject&)) {
+    switch (entry.operation) {
     case InformOperation::Remove: {
-        const int id = EntryId(entry);
+        const int id = entry.id;
         RemoveById(changes.added, id);
         RemoveById(changes.modified, id);
         if (std::find(changes.removed.begin(), changes.removed.end(), id) == changes.removed.end())
@@ -88,17 +113,17 @@ void ApplyInformModifyEntry(Update& changes, const QJsonObject& entry, Record (*
         break;
     }
     case InformOperation::Show: {
-        const Record record = parse(entry.value(QStringLiteral("info")).toObject());
+        Record record = parse(entry.entry.value(QStringLiteral("info")).toObject());
         std::list<int>::iterator removed = std::find(changes.removed.begin(), changes.removed.end(), record.id);
         if (removed != changes.removed.end())
             changes.removed.erase(removed);
-        InsertBySortScore(changes.added, record);
+        InsertBySortScore(changes.added, std::move(record));
         break;
     }
     case InformOperation::Modify: {
-        const Record record = parse(entry.value(QStringLiteral("info")).toObject());
+        Record record = parse(entry.entry.value(QStringLiteral("info")).toObject());
         RemoveById(changes.modified, record.id);
-        InsertBySortScore(changes.modified, record);
+        InsertBySortScore(changes.modified, std::move(record));
         break;
     }
     case InformOperation::Other:
@@ -106,12 +131,18 @@ void ApplyInformModifyEntry(Update& changes, const QJsonObject& entry, Record (*
     }
 }
 
+template <class Update, class Record>
+void ApplyInformModifyEntry(Update& changes, const QJsonObject& entry, Record (*parse)(const QJsonObject&)) {
+    ApplyInformModifyEntry(changes, ReadInformModifyEntry(entry), parse);
+}
+
 // The whole procedure for one feed: fetch, reduce, fold into `changes`.
 template <class Update, class Record>
 void MergeInformModify(Update& changes, unsigned long long& lastTime, unsigned long long& time,
                        const InformModifyRules& rules, Record (*parse)(const QJsonObject&)) {
-    FetchInformModify(rules, lastTime, time,
-                      [&changes, parse](const QJsonObject& entry) { ApplyInformModifyEntry(changes, entry, parse); });
+    FetchInformModify(rules, lastTime, time, [&changes, parse](const InformModifyEntry& entry) {
+        ApplyInformModifyEntry(changes, entry, parse);
+    });
 }
 
 }  // namespace internal

@@ -1,8 +1,8 @@
 #include "news_center/common/refresh_thread.h"
 
+#include <chrono>
+
 #include <boost/bind/bind.hpp>
-#include <boost/date_time/posix_time/posix_time_types.hpp>
-#include <boost/thread/thread_time.hpp>
 
 namespace news_center {
 namespace internal {
@@ -12,7 +12,12 @@ void RefreshThread::Start(const boost::function<void()>& cycle, const boost::fun
 }
 
 void RefreshThread::Stop() {
-    thread_.interrupt();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.interrupt();  // a cycle's synchronous request gives up
     if (thread_.joinable())
         thread_.join();
 }
@@ -23,8 +28,12 @@ void RefreshThread::Run(const boost::function<void()>& cycle, const boost::funct
             boost::this_thread::interruption_point();
             cycle();
             ++cycles_;
-            // A deadline in UTC: an interrupt ends the sleep at once.
-            boost::this_thread::sleep(boost::get_system_time() + boost::posix_time::milliseconds(intervalMs()));
+            // A deadline in UTC; Stop ends the sleep at once.
+            const std::chrono::system_clock::time_point deadline =
+                std::chrono::system_clock::now() + std::chrono::milliseconds(intervalMs());
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (wake_.wait_until(lock, deadline, [this] { return stopping_; }))
+                return;
         }
     } catch (const boost::thread_interrupted&) {
     }

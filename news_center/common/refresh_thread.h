@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include <boost/function.hpp>
 #include <boost/thread/thread.hpp>
@@ -8,13 +10,13 @@
 namespace news_center {
 namespace internal {
 
-// A publisher's own thread: runs a cycle at once, then again after each
-// interruptible sleep of interval() milliseconds, until Stop(). Stop ends a
-// sleep at once; a cycle under way finishes first (its synchronous requests see
-// the interruption and give up).
+// A publisher's own thread: runs a cycle at once, then again after each sleep
+// of interval() milliseconds, until Stop(). Asleep it costs nothing: it wakes
+// once, at the deadline. Stop ends a sleep at once; a cycle under way finishes
+// first (its synchronous requests see the thread's interruption and give up).
 class RefreshThread {
 public:
-    RefreshThread() : cycles_(0) {}
+    RefreshThread() : cycles_(0), stopping_(false) {}
     ~RefreshThread() { Stop(); }
 
     void Start(const boost::function<void()>& cycle, const boost::function<unsigned int()>& intervalMs);
@@ -31,6 +33,11 @@ private:
 
     boost::thread thread_;
     std::atomic<unsigned int> cycles_;
+    // The sleep waits on these rather than in boost's interruptible sleep, which
+    // wakes every 100 ms to watch a UTC deadline; this one wakes at the deadline.
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_;
 };
 
 }  // namespace internal

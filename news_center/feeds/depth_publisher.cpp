@@ -52,12 +52,13 @@ ArticleRecommendation ParseRecommendation(const QJsonObject& object) {
     return recommendation;
 }
 
-std::list<DepthArticle>& ListFor(const DepthArticle& article, std::list<DepthArticle>& top,
-                                 std::list<DepthArticle>& normal) {
+typedef IndexedList<DepthArticle> ArticleList;
+
+ArticleList& ListFor(const DepthArticle& article, ArticleList& top, ArticleList& normal) {
     return article.is_top ? top : normal;
 }
 
-unsigned long long NewestScore(const std::list<DepthArticle>& articles) {
+unsigned long long NewestScore(const ArticleList& articles) {
     return articles.empty() ? 0 : articles.front().sort_score;
 }
 
@@ -163,7 +164,7 @@ void CDepthPublisher::NotifySubscriber() {
         boost::mutex::scoped_lock lock(cacheMutex_);
         update_ = DepthUpdate();
         if (lastTime == 0) {
-            const std::list<DepthArticle>& newest = normalList_.empty() ? topList_ : normalList_;
+            const ArticleList& newest = normalList_.empty() ? topList_ : normalList_;
             if (!newest.empty())
                 lastTime = newest.front().sort_score / 1000;
         }
@@ -177,8 +178,6 @@ void CDepthPublisher::NotifySubscriber() {
         const QJsonArray bannerArray = data.value(QStringLiteral("banner")).toArray();
         for (const QJsonValue& banner : bannerArray)
             banners.push_back(ParseDepthBanner(banner.toObject()));
-        std::list<DepthArticle> fresh = ParseDepthArticleList(data);
-
         unsigned long long newestTop;
         unsigned long long newestNormal;
         {
@@ -186,22 +185,28 @@ void CDepthPublisher::NotifySubscriber() {
             newestTop = NewestScore(topList_);
             newestNormal = NewestScore(normalList_);
         }
-        fresh.remove_if([newestTop, newestNormal](const DepthArticle& article) {
-            return article.sort_score <= (article.is_top ? newestTop : newestNormal);
-        });
+        // Only articles newer than the newest of their list are kept; the rest,
+        // usually most of the page, are not converted at all.
+        std::list<DepthArticle> fresh =
+            ParseArticleList(data, {kDepthArticleType}, &ParseDepthArticle,
+                             [newestTop, newestNormal](const QJsonObject& article) {
+                                 const bool isTop = article.value(QStringLiteral("is_top")).toBool();
+                                 return ReadU64(article.value(QStringLiteral("sort_score"))) >
+                                        (isTop ? newestTop : newestNormal);
+                             });
 
         if (lastTime == 0) {
-            changes.added = fresh;
+            changes.added = std::move(fresh);
         } else {
             MergeInformModifyListToCache(changes, lastTime, time);
-            for (const DepthArticle& article : fresh) {
+            for (DepthArticle& article : fresh) {
                 if (std::find(changes.removed.begin(), changes.removed.end(), article.id) != changes.removed.end())
                     continue;
                 std::list<DepthArticle>::iterator edited = FindById(changes.modified, article.id);
                 if (edited == changes.modified.end()) {
-                    InsertBySortScore(changes.added, article);
+                    InsertBySortScore(changes.added, std::move(article));
                 } else if (article.sort_score > edited->sort_score) {
-                    InsertBySortScore(changes.added, article);
+                    InsertBySortScore(changes.added, std::move(article));
                     changes.modified.erase(edited);
                 }
             }
@@ -213,7 +218,7 @@ void CDepthPublisher::NotifySubscriber() {
         boost::mutex::scoped_lock cache(cacheMutex_);
         if (banners != banners_) {
             banners_ = banners;
-            update_.banners = banners;
+            update_.banners = std::move(banners);
         }
         unsigned long long earliest;
         {
@@ -221,7 +226,7 @@ void CDepthPublisher::NotifySubscriber() {
             earliest = earliest_;
         }
         ApplyToCache(changes, earliest);
-        const std::list<DepthArticle>& oldest = normalList_.empty() ? topList_ : normalList_;
+        const ArticleList& oldest = normalList_.empty() ? topList_ : normalList_;
         candidate = oldest.empty() ? kNothingLoaded : oldest.back().sort_score;
 
         boost::mutex::scoped_lock state(stateMutex_);
@@ -243,44 +248,45 @@ void CDepthPublisher::MergeInformModifyListToCache(DepthUpdate& changes, unsigne
     MergeInformModify(changes, lastTime, time, DepthInformModifyRules(), &ParseDepthArticle);
 }
 
-void CDepthPublisher::ApplyToCache(const DepthUpdate& changes, unsigned long long earliest) {
+// `changes` is spent: its records are moved where they are last needed.
+void CDepthPublisher::ApplyToCache(DepthUpdate& changes, unsigned long long earliest) {
     for (int id : changes.removed) {
         if (RemoveById(topList_, id) || RemoveById(normalList_, id))
             update_.removed.push_back(id);
     }
-    for (const DepthArticle& article : changes.added) {
+    for (DepthArticle& article : changes.added) {
         // Anything older than earliest belongs to a page not loaded yet.
         if (earliest != kNothingLoaded && article.sort_score < earliest)
             continue;
         if (InsertBySortScore(ListFor(article, topList_, normalList_), article))
-            InsertBySortScore(update_.added, article);
+            InsertBySortScore(update_.added, std::move(article));
     }
-    for (const DepthArticle& modified : changes.modified)
+    for (DepthArticle& modified : changes.modified)
         ApplyModified(modified, earliest);
 }
 
-void CDepthPublisher::ApplyModified(const DepthArticle& modified, unsigned long long earliest) {
+void CDepthPublisher::ApplyModified(DepthArticle& modified, unsigned long long earliest) {
     update_.modified.push_back(modified);
-    std::list<DepthArticle>* holder = &topList_;
-    std::list<DepthArticle>::iterator cached = FindById(topList_, modified.id);
+    ArticleList* holder = &topList_;
+    ArticleList::const_iterator cached = topList_.find(modified.id);
     if (cached == topList_.end()) {
         holder = &normalList_;
-        cached = FindById(normalList_, modified.id);
+        cached = normalList_.find(modified.id);
         if (cached == normalList_.end())
             return;
     }
     const bool wasTop = holder == &topList_;
     if (wasTop == modified.is_top && cached->sort_score == modified.sort_score) {
-        *cached = modified;
+        holder->Overwrite(cached, std::move(modified));
         return;
     }
     // It moves: reported as removed, then as added where it lands.
-    holder->erase(cached);
+    holder->Erase(cached);
     update_.removed.push_back(modified.id);
     if (wasTop && !modified.is_top && modified.sort_score < earliest)
         return;
     if (InsertBySortScore(ListFor(modified, topList_, normalList_), modified))
-        InsertBySortScore(update_.added, modified);
+        InsertBySortScore(update_.added, std::move(modified));
 }
 
 void CDepthPublisher::RequestEarlierDepth(const DepthArticleCallback& callback) {
@@ -346,7 +352,7 @@ void CDepthPublisher::RequestCounters() {
     std::vector<unsigned int> ids;
     {
         boost::mutex::scoped_lock lock(cacheMutex_);
-        for (const std::list<DepthArticle>* articles : {&topList_, &normalList_}) {
+        for (const ArticleList* articles : {&topList_, &normalList_}) {
             for (const DepthArticle& article : *articles) {
                 if (ids.size() == kCountedArticles)
                     break;

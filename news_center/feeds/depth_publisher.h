@@ -7,6 +7,7 @@
 
 #include "news_center/common/liveness.h"
 #include "news_center/common/refresh_thread.h"
+#include "news_center/common/sorted_list.h"
 #include "news_center/feeds/depth_interface.h"
 
 class QJsonObject;
@@ -36,8 +37,8 @@ private:
     // Edits and removals since the cursors, folded into `changes`; the cache is not touched.
     void MergeInformModifyListToCache(DepthUpdate& changes, unsigned long long& lastTime, unsigned long long& time);
     // Called with cacheMutex_ held.
-    void ApplyToCache(const DepthUpdate& changes, unsigned long long earliest);
-    void ApplyModified(const DepthArticle& modified, unsigned long long earliest);
+    void ApplyToCache(DepthUpdate& changes, unsigned long long earliest);
+    void ApplyModified(DepthArticle& modified, unsigned long long earliest);
     void OnEarlierDepth(const DepthArticleCallback& callback, bool success, const char* body, long long length);
     void RequestCounters();
     void OnCounters(const CountInfoMap& counters);
@@ -52,8 +53,8 @@ private:
     boost::mutex cacheMutex_;        // everything below
     DepthUpdate update_;             // what the last cycle changed, shown to observers
     std::list<DepthBanner> banners_;
-    std::list<DepthArticle> topList_;     // pinned, newest sort_score first
-    std::list<DepthArticle> normalList_;  // the rest, newest sort_score first
+    news_center::internal::IndexedList<DepthArticle> topList_;     // pinned, newest sort_score first
+    news_center::internal::IndexedList<DepthArticle> normalList_;  // the rest, newest sort_score first
     news_center::internal::Liveness::Ptr liveness_;
 };
 

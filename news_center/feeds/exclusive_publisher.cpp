@@ -1,5 +1,6 @@
 #include "news_center/feeds/exclusive_publisher.h"
 
+#include <initializer_list>
 #include <limits>
 
 #include <boost/bind/bind.hpp>
@@ -22,6 +23,7 @@ namespace {
 
 const unsigned long long kNothingLoaded = std::numeric_limits<unsigned long long>::max();
 const int kTimeoutSeconds = 30;
+const std::initializer_list<int> kArticleTypes = {2, 3};
 
 // The response-error texts keep the "DepthPublisher::" prefix that existing logs carry.
 const OperationTexts kColumnListTexts = {
@@ -88,7 +90,7 @@ ExclusiveArticle ParseExclusiveArticle(const QJsonObject& object) {
 }
 
 std::list<ExclusiveArticle> ParseExclusiveArticleList(const QJsonObject& data) {
-    return ParseArticleList(data, {2, 3}, &ParseExclusiveArticle);
+    return ParseArticleList(data, kArticleTypes, &ParseExclusiveArticle);
 }
 
 void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<ExclusiveArticle>& page) {
@@ -217,8 +219,14 @@ void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUp
     ExclusiveUpdate changes;
     const Response response = OpenResponse(kOperationTexts, success, body, length);
     if (response.isParsed()) {
-        changes.added = ParseExclusiveArticleList(response.dataObject());
-        CutAt(changes.added, [newest](const ExclusiveArticle& article) { return article.sort_score <= newest; });
+        // Cut at the first article not newer than the cache: what follows it is
+        // dropped, so it is not converted.
+        bool cut = false;
+        const auto newer = [newest, &cut](const QJsonObject& article) {
+            cut = cut || ReadU64(article.value(QStringLiteral("sort_score"))) <= newest;
+            return !cut;
+        };
+        changes.added = ParseArticleList(response.dataObject(), kArticleTypes, &ParseExclusiveArticle, newer);
         RequestInformModify(changes, columnId, lastTime, time);
         const auto older = [earliest](const ExclusiveArticle& article) { return article.sort_score < earliest; };
         CutAt(changes.added, older);

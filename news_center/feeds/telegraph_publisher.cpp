@@ -72,7 +72,7 @@ void CTelegraphPublisher::Subscribe(ITelegraphObserver* observer) {
     if (cache_.empty())
         return;
     observer->OnTelegraphRefreshBegin();
-    changes_.added = cache_;
+    changes_.added = cache_.records();
     observer->OnTelegraphUpdate(false, changes_);
 }
 
@@ -133,11 +133,11 @@ void CTelegraphPublisher::RefreshTelegraph() {
             break;
         const bool firstLoad = operationTime == 0;
         serverTime = std::max(serverTime, page.response.time());
-        QJsonArray rollList = RollListOf(page.response);
-        const int count = rollList.size();
+        RollOperations rollList = ReadRollList(RollListOf(page.response));
+        const int count = static_cast<int>(rollList.size());
         if (count > 0) {
             // A first load runs newest first; later pages end with the newest operation.
-            const QJsonObject marker = rollList.at(firstLoad ? 0 : count - 1).toObject();
+            const QJsonObject& marker = rollList[static_cast<std::size_t>(firstLoad ? 0 : count - 1)].element;
             operationTime = std::max(operationTime, ReadU64(marker.value(QLatin1String("operation_time"))));
             if (!firstLoad) {
                 FilterOperationsByStatus(rollList);
@@ -153,8 +153,8 @@ void CTelegraphPublisher::RefreshTelegraph() {
         boost::mutex::scoped_lock subscribers(subscriberMutex_);
         boost::mutex::scoped_lock cache(cacheMutex_);
         changes.added.remove_if([this](const TelegraphInfo& item) { return ContainsId(cache_, item.id); });
-        changes_ = changes;
-        ApplyTelegraphUpdate(changes, cache_);
+        changes_ = std::move(changes);
+        ApplyTelegraphUpdate(changes_, cache_);
         for (ITelegraphObserver* observer : subscribers_)
             observer->OnTelegraphUpdate(!success, changes_);
 
@@ -172,8 +172,8 @@ void CTelegraphPublisher::RequestTelegraphCounters() {
     std::vector<unsigned int> ids;
     {
         boost::mutex::scoped_lock lock(cacheMutex_);
-        for (std::list<TelegraphInfo>::const_iterator it = cache_.begin();
-             it != cache_.end() && ids.size() < kCountedTelegraphs; ++it)
+        for (TelegraphCache::const_iterator it = cache_.begin(); it != cache_.end() && ids.size() < kCountedTelegraphs;
+             ++it)
             ids.push_back(static_cast<unsigned int>(it->id));
     }
     if (ids.empty())

@@ -8,6 +8,7 @@
 
 #include "news_center/common/liveness.h"
 #include "news_center/common/refresh_thread.h"
+#include "news_center/feeds/roll_list.h"
 #include "news_center/feeds/telegraph_interface.h"
 
 // The telegraph feed: a cache ordered by sort score, refreshed every 10 s on
@@ -51,6 +52,6 @@ private:
     bool refreshing_;
     boost::mutex cacheMutex_;
     TelegraphUpdate changes_;  // what the last refresh delivered
-    std::list<TelegraphInfo> cache_;
+    news_center::internal::TelegraphCache cache_;
     news_center::internal::Liveness::Ptr liveness_;
 };
