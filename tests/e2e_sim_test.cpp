@@ -158,24 +158,16 @@ bool RefreshUntilFreshCycle(CycleClock& clock, const std::function<void()>& refr
     return false;
 }
 
-class TelegraphRecorder : public ITelegraphObserver {
+// What both refresh observers keep: the view rebuilt from the change sets,
+// failed refreshes, the refresh clock and the counters.
+template <class View, class Update, class Record>
+class ViewRecorder {
 public:
-    void OnTelegraphRefreshBegin() override { clock.Began(); }
-    void OnTelegraphUpdate(bool failed, const TelegraphUpdate& changes) override {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            view_.Apply(changes);
-            failures_ += failed ? 1 : 0;
-        }
-        clock.Ended();
-    }
-    void OnTelegraphCountersUpdate(CountInfoMap counters) override { counters_.Put(counters); }
-
-    void AddOlder(const std::list<TelegraphInfo>& page) {
+    void AddOlder(const std::list<Record>& page) {
         std::lock_guard<std::mutex> lock(mutex_);
         view_.AddOlder(page);
     }
-    lxnews::TelegraphView view() const {
+    View view() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return view_;
     }
@@ -187,45 +179,35 @@ public:
     CycleClock clock;
     Inbox<CountInfoMap> counters_;
 
+protected:
+    void Recorded(bool failed, const Update& changes) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            view_.Apply(changes);
+            failures_ += failed ? 1 : 0;
+        }
+        clock.Ended();
+    }
+
 private:
     mutable std::mutex mutex_;
-    lxnews::TelegraphView view_;
+    View view_;
     int failures_ = 0;
 };
 
-class DepthRecorder : public IDepthObserver {
+class TelegraphRecorder : public ITelegraphObserver,
+                          public ViewRecorder<lxnews::TelegraphView, TelegraphUpdate, TelegraphInfo> {
+public:
+    void OnTelegraphRefreshBegin() override { clock.Began(); }
+    void OnTelegraphUpdate(bool failed, const TelegraphUpdate& changes) override { Recorded(failed, changes); }
+    void OnTelegraphCountersUpdate(CountInfoMap counters) override { counters_.Put(counters); }
+};
+
+class DepthRecorder : public IDepthObserver, public ViewRecorder<lxnews::DepthView, DepthUpdate, DepthArticle> {
 public:
     void OnDepthRefreshBegin() override { clock.Began(); }
-    void OnDepthUpdate(bool failed, const DepthUpdate& changes) override {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            view_.Apply(changes);
-            failures_ += failed ? 1 : 0;
-        }
-        clock.Ended();
-    }
+    void OnDepthUpdate(bool failed, const DepthUpdate& changes) override { Recorded(failed, changes); }
     void OnDepthCountersUpdate(CountInfoMap counters) override { counters_.Put(counters); }
-
-    void AddOlder(const std::list<DepthArticle>& page) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        view_.AddOlder(page);
-    }
-    lxnews::DepthView view() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return view_;
-    }
-    int failures() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return failures_;
-    }
-
-    CycleClock clock;
-    Inbox<CountInfoMap> counters_;
-
-private:
-    mutable std::mutex mutex_;
-    lxnews::DepthView view_;
-    int failures_ = 0;
 };
 
 class SimTest : public ::testing::Test {
