@@ -140,7 +140,7 @@ TEST(SimStateTest, GroundTruthFloorKeepsOnlyWhatAClientLoaded_Sim) {
     query.telegraphFloor = SortScore(first.last());
     const QJsonArray visible = state.GroundTruth(query).value("telegraph").toObject().value("visible").toArray();
     ASSERT_EQ(visible.size(), first.size());
-    for (int i = 0; i < first.size(); ++i) EXPECT_EQ(visible[i].toInt(), first[i].toObject().value("id").toInt());
+    for (int i = 0; i < first.size(); ++i) EXPECT_EQ(visible[i].toObject().value("id").toInt(), first[i].toObject().value("id").toInt());
 }
 
 // ---------------------------------------------------------------------------
@@ -201,7 +201,7 @@ TEST_F(SimServerTest, OnlyTheServiceKeysSignatureIsAccepted_Sim) {
 
 TEST_F(SimServerTest, FailRateOneAnswers500OrDropsTheConnection_Sim) {
     news_sim::SimOptions options = Frozen();
-    options.failRate = 1.0;
+    options.faults.failRate = 1.0;
     Start(options);
     int status500 = 0, dropped = 0;
     for (int i = 0; i < 16; ++i) {
@@ -219,7 +219,7 @@ TEST_F(SimServerTest, FailRateOneAnswers500OrDropsTheConnection_Sim) {
 
 TEST_F(SimServerTest, MalformedRateOneGivesCutOrGarbageBodies_Sim) {
     news_sim::SimOptions options = Frozen();
-    options.malformedRate = 1.0;
+    options.faults.malformedRate = 1.0;
     Start(options);
     int cut = 0, garbage = 0;
     for (int i = 0; i < 16; ++i) {
@@ -237,7 +237,7 @@ TEST_F(SimServerTest, MalformedRateOneGivesCutOrGarbageBodies_Sim) {
 
 TEST_F(SimServerTest, ErrnoRateOneKeepsTheData_Sim) {
     news_sim::SimOptions options = Frozen();
-    options.errnoRate = 1.0;
+    options.faults.errnoRate = 1.0;
     Start(options);
     const auto result = client_->Get(Target(L"/pc/rt/stock_notice", {{"stock", "sh600519"}, {"page", "1"}, {"rn", "5"}}).c_str());
     ASSERT_TRUE(result);
@@ -247,8 +247,8 @@ TEST_F(SimServerTest, ErrnoRateOneKeepsTheData_Sim) {
 
 TEST_F(SimServerTest, StopReleasesAStalledRequestAtOnce_Sim) {
     news_sim::SimOptions options = Frozen();
-    options.stallRate = 1.0;
-    options.stallMs = 60000;
+    options.faults.stallRate = 1.0;
+    options.faults.stallMs = 60000;
     Start(options);
     const std::string target = Target(L"/pc/exclusive/column_list", {});
     bool answered = true;
@@ -261,6 +261,64 @@ TEST_F(SimServerTest, StopReleasesAStalledRequestAtOnce_Sim) {
     request.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_FALSE(answered);
+}
+
+TEST_F(SimServerTest, ChangingTheFaultsReleasesStalledRequestsAndTakesEffectAtOnce_Sim) {
+    news_sim::SimOptions options = Frozen();
+    options.faults.stallRate = 1.0;
+    options.faults.stallMs = 60000;
+    Start(options);
+    const std::string target = Target(L"/pc/exclusive/column_list", {});
+    bool answered = true;
+    std::thread request([&] { answered = static_cast<bool>(client_->Get(target.c_str())); });
+    for (int i = 0; i < 2000 && sim_->stalledNow() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(sim_->stalledNow(), 1);
+
+    sim_->SetFaults(news_sim::SimFaults());
+    request.join();  // a hang here would mean the stall was kept
+    EXPECT_FALSE(answered);
+    const auto healthy = client_->Get(target.c_str());
+    ASSERT_TRUE(healthy);
+    EXPECT_EQ(Body(healthy).value("errno").toInt(-1), 0);
+}
+
+// Each request counts under one fault, the first it met, and only a readable
+// answer counts as an errno; routes split on refresh_type.
+TEST_F(SimServerTest, FaultTallyCountsEachRequestUnderTheFaultItMetFirst_Sim) {
+    news_sim::SimOptions options = Frozen();
+    options.faults.failRate = 0.3;
+    options.faults.malformedRate = 0.3;
+    options.faults.errnoRate = 0.5;
+    Start(options);
+    int failed = 0, unreadable = 0, errnos = 0;
+    const int kRequests = 60;
+    for (int i = 0; i < kRequests; ++i) {
+        const bool older = i % 3 == 0;
+        const auto result = client_->Get(Target(L"/pc/roll/batch_show", {{"last_time", older ? "1700000000000" : "0"},
+                                                                        {"refresh_type", older ? "1" : "0"},
+                                                                        {"rn", "10"}}).c_str());
+        if (!result || result->status != 200) {
+            ++failed;
+            continue;
+        }
+        QJsonParseError error;
+        const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(result->body), &error).object();
+        if (error.error != QJsonParseError::NoError)
+            ++unreadable;
+        else if (body.value("errno").toInt() != 0)
+            ++errnos;
+    }
+    const news_sim::FaultTally fresh = sim_->faultTally("/pc/roll/batch_show?refresh_type=0");
+    const news_sim::FaultTally older = sim_->faultTally("/pc/roll/batch_show?refresh_type=1");
+    EXPECT_EQ(fresh.requests, kRequests * 2 / 3);
+    EXPECT_EQ(older.requests, kRequests / 3);
+    EXPECT_EQ(fresh.failures + older.failures, failed);
+    EXPECT_EQ(fresh.malformed + older.malformed, unreadable);
+    EXPECT_EQ(fresh.errnos + older.errnos, errnos);
+    EXPECT_GT(failed, 0);
+    EXPECT_GT(unreadable, 0);
+    EXPECT_GT(errnos, 0);
+    EXPECT_EQ(sim_->faultTally("/pc/roll/batch_show").requests, 0);
 }
 
 TEST_F(SimServerTest, AdvanceEndpointMovesTheWorldTenSecondsATick_Sim) {

@@ -46,17 +46,17 @@ bool ApplySimFlag(const std::string& flag, const std::string& value, SimOptions&
     } else if (flag == "--tick-ms") {
         ok = ParseInteger(value, options.tickMs, 0, 3600000);
     } else if (flag == "--fail-rate") {
-        ok = ParseRate(value, options.failRate);
+        ok = ParseRate(value, options.faults.failRate);
     } else if (flag == "--malformed-rate") {
-        ok = ParseRate(value, options.malformedRate);
+        ok = ParseRate(value, options.faults.malformedRate);
     } else if (flag == "--errno-rate") {
-        ok = ParseRate(value, options.errnoRate);
+        ok = ParseRate(value, options.faults.errnoRate);
     } else if (flag == "--stall-rate") {
-        ok = ParseRate(value, options.stallRate);
+        ok = ParseRate(value, options.faults.stallRate);
     } else if (flag == "--delay-ms") {
-        ok = ParseInteger(value, options.delayMs, 0, 600000);
+        ok = ParseInteger(value, options.faults.delayMs, 0, 600000);
     } else if (flag == "--stall-ms") {
-        ok = ParseInteger(value, options.stallMs, 0, 3600000);
+        ok = ParseInteger(value, options.faults.stallMs, 0, 3600000);
     } else {
         error = "unknown option " + flag;
         return false;

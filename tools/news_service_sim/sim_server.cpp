@@ -78,7 +78,8 @@ NewsServiceSim::NewsServiceSim(const SimOptions& options)
                                : std::chrono::duration_cast<std::chrono::seconds>(
                                      std::chrono::system_clock::now().time_since_epoch())
                                      .count()),
-      catalog_(options.seed, state_.now()) {
+      catalog_(options.seed, state_.now()),
+      faults_(options.faults) {
     AddEndpoints();
 }
 
@@ -200,20 +201,50 @@ long long NewsServiceSim::requestCount(const std::string& path) const {
     return it == requests_.end() ? 0 : it->second;
 }
 
+FaultTally NewsServiceSim::faultTally(const std::string& route) const {
+    std::lock_guard<std::mutex> lock(statsMutex_);
+    const auto it = tallies_.find(route);
+    return it == tallies_.end() ? FaultTally() : it->second;
+}
+
+void NewsServiceSim::SetFaults(const SimFaults& faults) {
+    {
+        std::lock_guard<std::mutex> lock(faultsMutex_);
+        faults_ = faults;
+    }
+    {
+        std::lock_guard<std::mutex> lock(stopMutex_);
+        ++faultChanges_;
+    }
+    stopCv_.notify_all();
+}
+
+SimFaults NewsServiceSim::faults() const {
+    std::lock_guard<std::mutex> lock(faultsMutex_);
+    return faults_;
+}
+
 bool NewsServiceSim::WaitOrStop(int ms) {
     std::unique_lock<std::mutex> lock(stopMutex_);
     return stopCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
 }
 
+void NewsServiceSim::Stall(int ms) {
+    std::unique_lock<std::mutex> lock(stopMutex_);
+    const long long changes = faultChanges_;
+    stopCv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping_ || faultChanges_ != changes; });
+}
+
 // Drawn per endpoint and request number: requests of one endpoint that a client
 // sends one after another meet the same faults in every run.
-NewsServiceSim::FaultPlan NewsServiceSim::PlanFaults(const std::string& path, long long number) const {
+NewsServiceSim::FaultPlan NewsServiceSim::PlanFaults(const SimFaults& faults, const std::string& path,
+                                                     long long number) const {
     SimRandom random(HashOf(options_.seed, HashText(path), static_cast<std::uint64_t>(number), 0xfa17));
     FaultPlan plan;
-    plan.stall = random.Chance(options_.stallRate);
-    plan.fail = random.Chance(options_.failRate);
-    plan.malformed = random.Chance(options_.malformedRate);
-    plan.errnoSet = random.Chance(options_.errnoRate);
+    plan.stall = random.Chance(faults.stallRate);
+    plan.fail = random.Chance(faults.failRate);
+    plan.malformed = random.Chance(faults.malformedRate);
+    plan.errnoSet = random.Chance(faults.errnoRate);
     plan.firstVariant = random.Chance(0.5);
     return plan;
 }
@@ -239,19 +270,34 @@ bool NewsServiceSim::isSigned(const httplib::Request& request) const {
 }
 
 void NewsServiceSim::Serve(const Endpoint& endpoint, const httplib::Request& request, httplib::Response& response) {
+    const SimFaults faults = this->faults();
+    const bool signedRequest = isSigned(request);
+    std::string route = endpoint.path;
+    if (request.has_param("refresh_type")) route += "?refresh_type=" + request.get_param_value("refresh_type");
     long long number;
+    FaultPlan plan;
     {
         std::lock_guard<std::mutex> lock(statsMutex_);
         number = ++requests_[endpoint.path];
+        plan = PlanFaults(faults, endpoint.path, number);
+        FaultTally& tally = tallies_[route];
+        ++tally.requests;
+        if (plan.stall)
+            ++tally.stalls;
+        else if (plan.fail)
+            ++tally.failures;
+        else if (plan.malformed)
+            ++tally.malformed;
+        else if (plan.errnoSet && signedRequest)
+            ++tally.errnos;
     }
-    const FaultPlan plan = PlanFaults(endpoint.path, number);
-    if (options_.delayMs > 0 && WaitOrStop(options_.delayMs)) {
+    if (faults.delayMs > 0 && WaitOrStop(faults.delayMs)) {
         DropConnection(response);
         return;
     }
     if (plan.stall) {
         ++stalled_;
-        WaitOrStop(options_.stallMs);
+        Stall(faults.stallMs);
         --stalled_;
         DropConnection(response);
         return;
@@ -259,7 +305,7 @@ void NewsServiceSim::Serve(const Endpoint& endpoint, const httplib::Request& req
 
     int errnoValue = 0;
     QJsonValue data;
-    if (!isSigned(request)) {
+    if (!signedRequest) {
         ++badSignatures_;
         errnoValue = kBadSignatureErrno;
         data = endpoint.kind == DataKind::Array ? QJsonValue(QJsonArray()) : QJsonValue(QJsonObject());

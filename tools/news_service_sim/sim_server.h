@@ -32,6 +32,17 @@ constexpr int kBadSignatureErrno = 40001;
 // The "errno" that --errno-rate injects.
 constexpr int kInjectedErrno = 5;
 
+// What the faults did to the requests of one route. Each request counts under
+// the first fault it met, in this order; "errnos" are answers whose body a
+// client could read (no other fault, signature accepted).
+struct FaultTally {
+    long long requests = 0;
+    long long stalls = 0;
+    long long failures = 0;
+    long long malformed = 0;
+    long long errnos = 0;
+};
+
 class NewsServiceSim {
 public:
     explicit NewsServiceSim(const SimOptions& options);
@@ -52,8 +63,16 @@ public:
     SimState& state() { return state_; }
     const SimCatalog& catalog() const { return catalog_; }
 
+    // From the next request on. Requests stalled now are released (their
+    // connection closes), so a client is not left waiting on old faults.
+    void SetFaults(const SimFaults& faults);
+    SimFaults faults() const;
+
     // Requests that reached `path` (signed or not, faulty or not).
     long long requestCount(const std::string& path) const;
+    // A route is the path, followed by "?refresh_type=" and its value when the
+    // request has one: first pages and older pages of a list count apart.
+    FaultTally faultTally(const std::string& route) const;
     long long badSignatureCount() const { return badSignatures_.load(); }
     int stalledNow() const { return stalled_.load(); }
 
@@ -63,10 +82,12 @@ private:
 
     void AddEndpoints();
     void Serve(const Endpoint& endpoint, const httplib::Request& request, httplib::Response& response);
-    FaultPlan PlanFaults(const std::string& path, long long number) const;
+    FaultPlan PlanFaults(const SimFaults& faults, const std::string& path, long long number) const;
     bool isSigned(const httplib::Request& request) const;
     // Waits `ms` or until Stop; true when the server is stopping.
     bool WaitOrStop(int ms);
+    // Waits as a stalled request does: `ms`, until the faults change or until Stop.
+    void Stall(int ms);
 
     const SimOptions options_;
     SimState state_;
@@ -81,9 +102,14 @@ private:
     std::mutex stopMutex_;
     std::condition_variable stopCv_;
     bool stopping_ = false;
+    long long faultChanges_ = 0;  // under stopMutex_
+
+    mutable std::mutex faultsMutex_;
+    SimFaults faults_;
 
     mutable std::mutex statsMutex_;
     std::map<std::string, long long> requests_;
+    std::map<std::string, FaultTally> tallies_;
     std::atomic<long long> badSignatures_{0};
     std::atomic<int> stalled_{0};
 };

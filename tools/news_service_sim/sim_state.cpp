@@ -557,29 +557,36 @@ QJsonObject SimState::Counters(const std::string& ids) const {
 
 QJsonObject SimState::GroundTruth(const TruthQuery& query) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<int> telegraphs;
+    // Each item as its id and the text an edit changes.
+    const auto item = [](int id, const std::string& text) {
+        QJsonObject object;
+        object.insert(QStringLiteral("id"), id);
+        object.insert(QStringLiteral("text"), Text(text));
+        return object;
+    };
+    QJsonArray telegraphs;
     for (const Telegraph* t : VisibleTelegraphs(~0ULL)) {
-        if (t->sortScore >= query.telegraphFloor) telegraphs.push_back(t->id);
+        if (t->sortScore >= query.telegraphFloor) telegraphs.append(item(t->id, t->content));
     }
-    std::vector<int> top, normal;
+    QJsonArray top, normal;
     for (const Article* a : VisibleArticles(0, ~0ULL)) {
-        if (a->sortScore >= query.depthFloor) (a->isTop ? top : normal).push_back(a->id);
+        if (a->sortScore >= query.depthFloor) (a->isTop ? top : normal).append(item(a->id, a->title));
     }
     const int columnId = query.columnId != 0 ? query.columnId : columns_.front().id;
-    std::vector<int> column;
+    QJsonArray column;
     for (const Article* a : VisibleArticles(columnId, ~0ULL)) {
-        if (a->sortScore >= query.columnFloor) column.push_back(a->id);
+        if (a->sortScore >= query.columnFloor) column.append(item(a->id, a->title));
     }
 
     QJsonObject telegraph, depth, columnJson, operations;
     telegraph.insert(QStringLiteral("floor"), Number(query.telegraphFloor));
-    telegraph.insert(QStringLiteral("visible"), IdArray(telegraphs));
+    telegraph.insert(QStringLiteral("visible"), telegraphs);
     depth.insert(QStringLiteral("floor"), Number(query.depthFloor));
-    depth.insert(QStringLiteral("top"), IdArray(top));
-    depth.insert(QStringLiteral("normal"), IdArray(normal));
+    depth.insert(QStringLiteral("top"), top);
+    depth.insert(QStringLiteral("normal"), normal);
     columnJson.insert(QStringLiteral("column_id"), columnId);
     columnJson.insert(QStringLiteral("floor"), Number(query.columnFloor));
-    columnJson.insert(QStringLiteral("articles"), IdArray(column));
+    columnJson.insert(QStringLiteral("articles"), column);
     for (const auto& stream : liveOperations_) operations.insert(Text(stream.first), CountsJson(stream.second));
 
     QJsonObject truth;

@@ -25,9 +25,10 @@ namespace news_sim {
 // (neither hidden nor deleted). A client holds every visible item whose sort
 // score is at or above its floor, the lowest sort score it has ever received:
 // items below the floor were never loaded and operations on them are ignored.
-// Lists run newest first (sort scores are unique and never change); depth
-// articles are split into pinned ("top") and the rest ("normal"). A floor of 0
-// asks for everything visible.
+// Lists run newest first (sort scores are unique and never change), each item
+// as its "id" and the "text" an edit changes (a telegraph's content, an
+// article's title); depth articles are split into pinned ("top") and the rest
+// ("normal"). A floor of 0 asks for everything visible.
 //
 // The world keeps to what the library's merge rules can follow: an item is
 // edited only a few ticks after it appeared and never after it was hidden, and
