@@ -143,6 +143,41 @@ TEST(SimStateTest, GroundTruthFloorKeepsOnlyWhatAClientLoaded_Sim) {
     for (int i = 0; i < first.size(); ++i) EXPECT_EQ(visible[i].toObject().value("id").toInt(), first[i].toObject().value("id").toInt());
 }
 
+// An answer holding both the add and an edit of one telegraph marks it as
+// folded; an answer holding only one of them does not.
+TEST(SimStateTest, AddAndEditInOneDeliveredAnswerAreReportedAsFolded_Sim) {
+    SimState state(5, kStart);
+    const long long cursor = OperationTime(state.RollPage(0, 0, 15).value("list").toArray().first());
+    state.Advance(40);
+    const QJsonObject backlog = state.RollPage(static_cast<unsigned long long>(cursor), 0, 15);
+    std::set<int> added, folded;
+    for (const QJsonValue& element : backlog.value("list").toArray()) {
+        const int id = element.toObject().value("id").toInt();
+        const QString operation = element.toObject().value("operation").toString();
+        if (operation == "add") added.insert(id);
+        if (operation == "modify" && added.count(id)) folded.insert(id);
+    }
+    ASSERT_FALSE(folded.empty()) << "the world made no early edit in 40 ticks";
+    const auto reported = [&state] {
+        const QJsonArray ids = state.GroundTruth(news_sim::TruthQuery()).value("telegraph").toObject()
+                                   .value("folded_edits").toArray();
+        std::set<int> set;
+        for (const QJsonValue& id : ids) set.insert(id.toInt());
+        return set;
+    };
+    EXPECT_TRUE(reported().empty());
+
+    // The same operations one answer each.
+    for (const QJsonValue& element : backlog.value("list").toArray()) {
+        QJsonObject single;
+        single.insert("list", QJsonArray{element});
+        state.NoteDeliveredRoll(single);
+    }
+    EXPECT_TRUE(reported().empty());
+    state.NoteDeliveredRoll(backlog);
+    EXPECT_EQ(reported(), folded);
+}
+
 // ---------------------------------------------------------------------------
 // On the wire.
 

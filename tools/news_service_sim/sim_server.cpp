@@ -61,6 +61,8 @@ struct NewsServiceSim::Endpoint {
     std::string path;
     DataKind kind;
     std::function<QJsonValue(const httplib::Request&)> data;
+    // Told of each answer that goes out intact (an errno included); may be empty.
+    std::function<void(const httplib::Request&, const QJsonValue&)> delivered;
 };
 
 struct NewsServiceSim::FaultPlan {
@@ -88,11 +90,14 @@ NewsServiceSim::~NewsServiceSim() { Stop(); }
 void NewsServiceSim::AddEndpoints() {
     const auto add = [this](const std::string& path, DataKind kind,
                             std::function<QJsonValue(const httplib::Request&)> data) {
-        endpoints_[path].reset(new Endpoint{path, kind, std::move(data)});
+        endpoints_[path].reset(new Endpoint{path, kind, std::move(data), nullptr});
     };
     add("/pc/roll/batch_show", DataKind::Object, [this](const httplib::Request& r) {
         return state_.RollPage(U64(r, "last_time"), U32(r, "refresh_type"), U32(r, "rn"));
     });
+    endpoints_["/pc/roll/batch_show"]->delivered = [this](const httplib::Request& r, const QJsonValue& data) {
+        if (U32(r, "refresh_type") == 0 && U64(r, "last_time") != 0) state_.NoteDeliveredRoll(data.toObject());
+    };
     add("/pc/information/get_count_by_ids", DataKind::Object,
         [this](const httplib::Request& r) { return state_.Counters(r.get_param_value("ids")); });
     add("/pc/information/get_depth", DataKind::Object, [this](const httplib::Request& r) {
@@ -329,6 +334,8 @@ void NewsServiceSim::Serve(const Endpoint& endpoint, const httplib::Request& req
             body.resize(body.size() / 2);
         else
             body = "<html><head><title>502 Bad Gateway</title></head><body>\xff\xfe upstream</body></html>";
+    } else if (signedRequest && endpoint.delivered) {
+        endpoint.delivered(request, data);
     }
     response.set_content(body, "application/json; charset=utf-8");
 }

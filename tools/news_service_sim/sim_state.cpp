@@ -425,6 +425,20 @@ QJsonObject SimState::RollPage(unsigned long long lastTime, unsigned int refresh
     return data;
 }
 
+void SimState::NoteDeliveredRoll(const QJsonObject& data) {
+    std::set<int> added;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const QJsonValue& value : data.value(QStringLiteral("list")).toArray()) {
+        const QJsonObject element = value.toObject();
+        const int id = element.value(QStringLiteral("id")).toInt();
+        const QString operation = element.value(QStringLiteral("operation")).toString();
+        if (operation == QLatin1String("add"))
+            added.insert(id);
+        else if (operation == QLatin1String("modify") && added.count(id) != 0)
+            foldedEdits_.insert(id);
+    }
+}
+
 QJsonObject SimState::DepthPage(unsigned long long lastTime, unsigned int refreshType, bool lastIsStickies) const {
     std::lock_guard<std::mutex> lock(mutex_);
     QJsonArray list;
@@ -581,6 +595,7 @@ QJsonObject SimState::GroundTruth(const TruthQuery& query) const {
     QJsonObject telegraph, depth, columnJson, operations;
     telegraph.insert(QStringLiteral("floor"), Number(query.telegraphFloor));
     telegraph.insert(QStringLiteral("visible"), telegraphs);
+    telegraph.insert(QStringLiteral("folded_edits"), IdArray(std::vector<int>(foldedEdits_.begin(), foldedEdits_.end())));
     depth.insert(QStringLiteral("floor"), Number(query.depthFloor));
     depth.insert(QStringLiteral("top"), top);
     depth.insert(QStringLiteral("normal"), normal);

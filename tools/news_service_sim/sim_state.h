@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,12 @@ namespace news_sim {
 //
 // The world keeps to what the library's merge rules can follow: an item is
 // edited only a few ticks after it appeared and never after it was hidden, and
-// only articles of the first depth page get pinned. One case stays out of reach:
+// only articles of the first depth page get pinned. Two cases stay out of reach:
 // a telegraph hidden and shown again on two pages of one refresh (a backlog of
-// more than 100 operations) is lost by the client.
+// more than 100 operations) is lost by the client; and a telegraph whose "add"
+// and a later "modify" reach the client in one incremental answer (refreshes
+// failed in between) keeps the text of the add, since the client folds the pair
+// into the add. The truth lists those telegraphs as "folded_edits".
 struct TruthQuery {
     unsigned long long telegraphFloor = 0;
     unsigned long long depthFloor = 0;
@@ -66,6 +70,8 @@ public:
     QJsonObject EssencePage(unsigned long long lastTime, unsigned int refreshType, unsigned int rn) const;
     QJsonObject Counters(const std::string& ids) const;
     QJsonObject GroundTruth(const TruthQuery& query) const;
+    // An incremental roll answer ("data" of RollPage) a client has received intact.
+    void NoteDeliveredRoll(const QJsonObject& data);
 
 private:
     enum Status { kDeleted = -1, kHidden = 0, kVisible = 1 };
@@ -171,6 +177,7 @@ private:
     std::vector<InformOperation> inform_;
     std::vector<Banner> banners_;
     std::vector<Column> columns_;
+    std::set<int> foldedEdits_;  // see NoteDeliveredRoll
     // Operations since the start, per stream ("telegraph", "depth", "column:<id>").
     std::map<std::string, std::map<std::string, int> > liveOperations_;
 };
