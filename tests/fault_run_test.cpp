@@ -557,13 +557,18 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
     const std::set<int> folded(foldedIds.begin(), foldedIds.end());
     const std::vector<IdText> telegraphsServed = TruthItems(telegraphTruth.value("visible").toArray());
     EXPECT_EQ(Difference(TelegraphItems(telegraphHeld.items()), telegraphsServed, folded), "") << "telegraphs";
+    // Left out as well: depth articles a refresh met for the first time after an
+    // edit (failed refreshes in between), which the merge drops.
     const std::set<int> doubled = depthView.doubled();
-    EXPECT_EQ(Difference(Without(ArticleItems(depthHeld.top()), doubled),
-                         Without(TruthItems(truth.value("depth").toObject().value("top").toArray()), doubled)),
+    const std::vector<int> editedBeforeLoaded = Ids(truth.value("depth").toObject().value("edited_before_loaded").toArray());
+    std::set<int> leftOut(editedBeforeLoaded.begin(), editedBeforeLoaded.end());
+    leftOut.insert(doubled.begin(), doubled.end());
+    EXPECT_EQ(Difference(Without(ArticleItems(depthHeld.top()), leftOut),
+                         Without(TruthItems(truth.value("depth").toObject().value("top").toArray()), leftOut)),
               "")
         << "pinned depth articles";
-    EXPECT_EQ(Difference(Without(ArticleItems(depthHeld.normal()), doubled),
-                         Without(TruthItems(truth.value("depth").toObject().value("normal").toArray()), doubled)),
+    EXPECT_EQ(Difference(Without(ArticleItems(depthHeld.normal()), leftOut),
+                         Without(TruthItems(truth.value("depth").toObject().value("normal").toArray()), leftOut)),
               "")
         << "depth articles";
     EXPECT_EQ(Difference(ArticleItems(columnView.items()),
@@ -654,10 +659,12 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
 
     const QJsonObject operations = truth.value("operations").toObject();
     std::printf("faulty phase %d s: %lld older pages, %lld exclusive updates, %lld other requests; "
-                "held %zu telegraphs (%zu with a folded edit), %zu depth articles (%zu pinned twice), "
+                "held %zu telegraphs (%zu with a folded edit), %zu depth articles (%zu pinned twice, %zu dropped "
+                "as edited before loaded), "
                 "%zu column articles; operations %s\n",
                 FaultySeconds(), olderPages.load(), exclusiveUpdates.load(), otherRequests.load(),
                 telegraphHeld.items().size(), folded.size(), depthHeld.top().size() + depthHeld.normal().size(), doubled.size(),
+                editedBeforeLoaded.size(),
                 columnView.items().size(), QJsonDocument(operations).toJson(QJsonDocument::Compact).constData());
     for (const RouteLines& route : Routes()) {
         const news_sim::FaultTally t = TallyOf(route);

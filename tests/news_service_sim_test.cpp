@@ -178,6 +178,42 @@ TEST(SimStateTest, AddAndEditInOneDeliveredAnswerAreReportedAsFolded_Sim) {
     EXPECT_EQ(reported(), folded);
 }
 
+// The same world seen by a client that refreshes every tick and by one that
+// misses forty: only the second meets new articles that were already edited.
+TEST(SimStateTest, DepthArticlesFirstSeenAfterAnEditAreReported_Sim) {
+    SimState everyTick(6, kStart), late(6, kStart);
+    const auto reported = [](const SimState& state) {
+        return state.GroundTruth(news_sim::TruthQuery()).value("depth").toObject().value("edited_before_loaded").toArray();
+    };
+    everyTick.NoteDeliveredDepth(everyTick.DepthPage(0, 0, true));
+    late.NoteDeliveredDepth(late.DepthPage(0, 0, true));
+    std::set<int> firstLoad;
+    for (const QJsonValue& article : late.DepthPage(0, 0, true).value("list").toArray())
+        firstLoad.insert(article.toObject().value("id").toInt());
+    const long long cursor = late.now();
+    for (int tick = 0; tick < 40; ++tick) {
+        everyTick.Advance(1);
+        everyTick.NoteDeliveredDepth(everyTick.DepthPage(0, 0, true));
+        late.Advance(1);
+    }
+    late.NoteDeliveredDepth(late.DepthPage(0, 0, true));
+
+    std::set<int> editedSinceFirstLoad, expected;
+    for (const QJsonValue& entry : late.InformModifyPage(static_cast<unsigned long long>(cursor))) {
+        if (entry.toObject().value("operation").toString() == "modify")
+            editedSinceFirstLoad.insert(entry.toObject().value("id").toInt());
+    }
+    for (const QJsonValue& article : late.DepthPage(0, 0, true).value("list").toArray()) {
+        const int id = article.toObject().value("id").toInt();
+        if (!firstLoad.count(id) && editedSinceFirstLoad.count(id)) expected.insert(id);
+    }
+    std::set<int> got;
+    for (const QJsonValue& id : reported(late)) got.insert(id.toInt());
+    ASSERT_FALSE(expected.empty()) << "no new article was edited in 40 ticks";
+    EXPECT_EQ(got, expected);
+    EXPECT_TRUE(reported(everyTick).isEmpty());
+}
+
 // ---------------------------------------------------------------------------
 // On the wire.
 

@@ -95,9 +95,6 @@ void NewsServiceSim::AddEndpoints() {
     add("/pc/roll/batch_show", DataKind::Object, [this](const httplib::Request& r) {
         return state_.RollPage(U64(r, "last_time"), U32(r, "refresh_type"), U32(r, "rn"));
     });
-    endpoints_["/pc/roll/batch_show"]->delivered = [this](const httplib::Request& r, const QJsonValue& data) {
-        if (U32(r, "refresh_type") == 0 && U64(r, "last_time") != 0) state_.NoteDeliveredRoll(data.toObject());
-    };
     add("/pc/information/get_count_by_ids", DataKind::Object,
         [this](const httplib::Request& r) { return state_.Counters(r.get_param_value("ids")); });
     add("/pc/information/get_depth", DataKind::Object, [this](const httplib::Request& r) {
@@ -134,6 +131,14 @@ void NewsServiceSim::AddEndpoints() {
     add("/pc/time_axis/reddot", DataKind::Array, [this](const httplib::Request& r) {
         return catalog_.Reddot(r.get_param_value("start_date"), r.get_param_value("end_date"));
     });
+
+    // What a client has received intact, for the ground truth's notes.
+    endpoints_["/pc/roll/batch_show"]->delivered = [this](const httplib::Request& r, const QJsonValue& data) {
+        if (U32(r, "refresh_type") == 0 && U64(r, "last_time") != 0) state_.NoteDeliveredRoll(data.toObject());
+    };
+    endpoints_["/pc/information/get_depth"]->delivered = [this](const httplib::Request& r, const QJsonValue& data) {
+        if (U32(r, "refresh_type") != 1) state_.NoteDeliveredDepth(data.toObject());
+    };
 }
 
 bool NewsServiceSim::Start(int port, const std::string& host) {

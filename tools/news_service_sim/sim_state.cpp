@@ -439,6 +439,20 @@ void SimState::NoteDeliveredRoll(const QJsonObject& data) {
     }
 }
 
+void SimState::NoteDeliveredDepth(const QJsonObject& data) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The first answer is a first load, which takes every article as it is.
+    const bool firstLoad = depthDelivered_.empty();
+    for (const QJsonValue& value : data.value(QStringLiteral("list")).toArray()) {
+        const int id = value.toObject().value(QStringLiteral("id")).toInt();
+        if (!depthDelivered_.insert(id).second || firstLoad) continue;
+        // Pinning and unpinning are edits too.
+        for (const InformOperation& op : inform_) {
+            if (op.snapshot.id == id && op.operation == "modify") editedBeforeLoaded_.insert(id);
+        }
+    }
+}
+
 QJsonObject SimState::DepthPage(unsigned long long lastTime, unsigned int refreshType, bool lastIsStickies) const {
     std::lock_guard<std::mutex> lock(mutex_);
     QJsonArray list;
@@ -596,6 +610,8 @@ QJsonObject SimState::GroundTruth(const TruthQuery& query) const {
     telegraph.insert(QStringLiteral("floor"), Number(query.telegraphFloor));
     telegraph.insert(QStringLiteral("visible"), telegraphs);
     telegraph.insert(QStringLiteral("folded_edits"), IdArray(std::vector<int>(foldedEdits_.begin(), foldedEdits_.end())));
+    depth.insert(QStringLiteral("edited_before_loaded"),
+                 IdArray(std::vector<int>(editedBeforeLoaded_.begin(), editedBeforeLoaded_.end())));
     depth.insert(QStringLiteral("floor"), Number(query.depthFloor));
     depth.insert(QStringLiteral("top"), top);
     depth.insert(QStringLiteral("normal"), normal);

@@ -33,12 +33,16 @@ namespace news_sim {
 //
 // The world keeps to what the library's merge rules can follow: an item is
 // edited only a few ticks after it appeared and never after it was hidden, and
-// only articles of the first depth page get pinned. Two cases stay out of reach:
-// a telegraph hidden and shown again on two pages of one refresh (a backlog of
-// more than 100 operations) is lost by the client; and a telegraph whose "add"
-// and a later "modify" reach the client in one incremental answer (refreshes
-// failed in between) keeps the text of the add, since the client folds the pair
-// into the add. The truth lists those telegraphs as "folded_edits".
+// only articles of the first depth page get pinned. Three cases stay out of
+// reach: a telegraph hidden and shown again on two pages of one refresh (a
+// backlog of more than 100 operations) is lost by the client; a telegraph whose
+// "add" and a later "modify" reach the client in one incremental answer
+// (refreshes failed in between) keeps the text of the add, since the client
+// folds the pair into the add; and a depth article that a refresh answer shows
+// for the first time after it was edited or pinned is dropped by the client (the edit
+// comes with it and the client takes the article for an edited old one). The
+// truth lists them as "folded_edits" and "edited_before_loaded"; both assume a
+// single client.
 struct TruthQuery {
     unsigned long long telegraphFloor = 0;
     unsigned long long depthFloor = 0;
@@ -72,6 +76,8 @@ public:
     QJsonObject GroundTruth(const TruthQuery& query) const;
     // An incremental roll answer ("data" of RollPage) a client has received intact.
     void NoteDeliveredRoll(const QJsonObject& data);
+    // A depth refresh answer ("data" of DepthPage) a client has received intact.
+    void NoteDeliveredDepth(const QJsonObject& data);
 
 private:
     enum Status { kDeleted = -1, kHidden = 0, kVisible = 1 };
@@ -178,6 +184,7 @@ private:
     std::vector<Banner> banners_;
     std::vector<Column> columns_;
     std::set<int> foldedEdits_;  // see NoteDeliveredRoll
+    std::set<int> depthDelivered_, editedBeforeLoaded_;  // see NoteDeliveredDepth
     // Operations since the start, per stream ("telegraph", "depth", "column:<id>").
     std::map<std::string, std::map<std::string, int> > liveOperations_;
 };
