@@ -159,8 +159,7 @@ TEST(SimStateTest, AddAndEditInOneDeliveredAnswerAreReportedAsFolded_Sim) {
     }
     ASSERT_FALSE(folded.empty()) << "the world made no early edit in 40 ticks";
     const auto reported = [&state] {
-        const QJsonArray ids = state.GroundTruth(news_sim::TruthQuery()).value("telegraph").toObject()
-                                   .value("folded_edits").toArray();
+        const QJsonArray ids = state.GroundTruth(news_sim::TruthQuery()).value("folded_edits").toArray();
         std::set<int> set;
         for (const QJsonValue& id : ids) set.insert(id.toInt());
         return set;
@@ -176,6 +175,25 @@ TEST(SimStateTest, AddAndEditInOneDeliveredAnswerAreReportedAsFolded_Sim) {
     EXPECT_TRUE(reported().empty());
     state.NoteDeliveredRoll(backlog);
     EXPECT_EQ(reported(), folded);
+}
+
+// An article edited, hidden and shown again in one answer: the client keeps the
+// article it holds, with its old text.
+TEST(SimStateTest, EditFollowedByShowInOneInformAnswerIsReportedAsFolded_Sim) {
+    SimState state(5, kStart);
+    const auto entry = [](int id, const char* operation) {
+        QJsonObject object;
+        object.insert("id", id);
+        object.insert("operation", operation);
+        return object;
+    };
+    state.NoteDeliveredInform(QJsonArray{entry(1, "modify"), entry(1, "hidden"), entry(1, "show"), entry(2, "show"),
+                                         entry(3, "modify"), entry(4, "show"), entry(4, "modify")});
+    state.NoteDeliveredInform(QJsonArray{entry(5, "modify")});
+    state.NoteDeliveredInform(QJsonArray{entry(5, "show")});
+    const QJsonArray folded = state.GroundTruth(news_sim::TruthQuery()).value("folded_edits").toArray();
+    ASSERT_EQ(folded.size(), 1);
+    EXPECT_EQ(folded.first().toInt(), 1);
 }
 
 // The same world seen by a client that refreshes every tick and by one that

@@ -139,6 +139,9 @@ void NewsServiceSim::AddEndpoints() {
     endpoints_["/pc/information/get_depth"]->delivered = [this](const httplib::Request& r, const QJsonValue& data) {
         if (U32(r, "refresh_type") != 1) state_.NoteDeliveredDepth(data.toObject());
     };
+    endpoints_["/pc/inform/modify"]->delivered = [this](const httplib::Request&, const QJsonValue& data) {
+        state_.NoteDeliveredInform(data.toArray());
+    };
 }
 
 bool NewsServiceSim::Start(int port, const std::string& host) {

@@ -439,6 +439,20 @@ void SimState::NoteDeliveredRoll(const QJsonObject& data) {
     }
 }
 
+void SimState::NoteDeliveredInform(const QJsonArray& data) {
+    std::set<int> edited;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const QJsonValue& value : data) {
+        const QJsonObject entry = value.toObject();
+        const int id = entry.value(QStringLiteral("id")).toInt();
+        const QString operation = entry.value(QStringLiteral("operation")).toString();
+        if (operation == QLatin1String("modify"))
+            edited.insert(id);
+        else if (operation == QLatin1String("show") && edited.count(id) != 0)
+            foldedEdits_.insert(id);
+    }
+}
+
 void SimState::NoteDeliveredDepth(const QJsonObject& data) {
     std::lock_guard<std::mutex> lock(mutex_);
     // The first answer is a first load, which takes every article as it is.
@@ -609,7 +623,6 @@ QJsonObject SimState::GroundTruth(const TruthQuery& query) const {
     QJsonObject telegraph, depth, columnJson, operations;
     telegraph.insert(QStringLiteral("floor"), Number(query.telegraphFloor));
     telegraph.insert(QStringLiteral("visible"), telegraphs);
-    telegraph.insert(QStringLiteral("folded_edits"), IdArray(std::vector<int>(foldedEdits_.begin(), foldedEdits_.end())));
     depth.insert(QStringLiteral("edited_before_loaded"),
                  IdArray(std::vector<int>(editedBeforeLoaded_.begin(), editedBeforeLoaded_.end())));
     depth.insert(QStringLiteral("floor"), Number(query.depthFloor));
@@ -622,6 +635,7 @@ QJsonObject SimState::GroundTruth(const TruthQuery& query) const {
 
     QJsonObject truth;
     truth.insert(QStringLiteral("tick"), ticks_ - historyTicks_);
+    truth.insert(QStringLiteral("folded_edits"), IdArray(std::vector<int>(foldedEdits_.begin(), foldedEdits_.end())));
     truth.insert(QStringLiteral("now"), Number(now_));
     truth.insert(QStringLiteral("telegraph"), telegraph);
     truth.insert(QStringLiteral("depth"), depth);

@@ -33,16 +33,19 @@ namespace news_sim {
 //
 // The world keeps to what the library's merge rules can follow: an item is
 // edited only a few ticks after it appeared and never after it was hidden, and
-// only articles of the first depth page get pinned. Three cases stay out of
-// reach: a telegraph hidden and shown again on two pages of one refresh (a
-// backlog of more than 100 operations) is lost by the client; a telegraph whose
-// "add" and a later "modify" reach the client in one incremental answer
-// (refreshes failed in between) keeps the text of the add, since the client
-// folds the pair into the add; and a depth article that a refresh answer shows
-// for the first time after it was edited or pinned is dropped by the client (the edit
-// comes with it and the client takes the article for an edited old one). The
-// truth lists them as "folded_edits" and "edited_before_loaded"; both assume a
-// single client.
+// only articles of the first depth page get pinned. Some cases stay out of
+// reach, most of them after failed refreshes let operations pile up:
+// - a telegraph hidden and shown again on two pages of one refresh (a backlog
+//   of more than 100 operations) is lost by the client;
+// - an edit folded into another operation of the same answer leaves the older
+//   text: a telegraph's "add" and a later "modify" in one incremental roll
+//   answer (the client keeps the add), or an article's "modify" and a later
+//   "show" in one inform/modify answer (the client keeps the article it holds);
+// - a depth article that a refresh answer shows for the first time after it was
+//   edited or pinned is dropped by the client (the edit comes with it and the
+//   client takes the article for an edited old one).
+// The truth lists the last two as "folded_edits" and, under "depth",
+// "edited_before_loaded"; both assume a single client.
 struct TruthQuery {
     unsigned long long telegraphFloor = 0;
     unsigned long long depthFloor = 0;
@@ -78,6 +81,8 @@ public:
     void NoteDeliveredRoll(const QJsonObject& data);
     // A depth refresh answer ("data" of DepthPage) a client has received intact.
     void NoteDeliveredDepth(const QJsonObject& data);
+    // An inform/modify answer ("data" of InformModifyPage) a client has received intact.
+    void NoteDeliveredInform(const QJsonArray& data);
 
 private:
     enum Status { kDeleted = -1, kHidden = 0, kVisible = 1 };
@@ -183,7 +188,7 @@ private:
     std::vector<InformOperation> inform_;
     std::vector<Banner> banners_;
     std::vector<Column> columns_;
-    std::set<int> foldedEdits_;  // see NoteDeliveredRoll
+    std::set<int> foldedEdits_;  // see NoteDeliveredRoll and NoteDeliveredInform
     std::set<int> depthDelivered_, editedBeforeLoaded_;  // see NoteDeliveredDepth
     // Operations since the start, per stream ("telegraph", "depth", "column:<id>").
     std::map<std::string, std::map<std::string, int> > liveOperations_;
