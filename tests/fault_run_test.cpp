@@ -67,6 +67,7 @@ struct RouteLines {
 };
 
 const std::vector<RouteLines>& Routes() {
+    // clang-format off
     static const std::vector<RouteLines> routes = {
         {"/pc/information/get_count_by_ids", "",
          {{"CommonPublisher::RequestCountInfo Failed!", "CommonPublisher::RequestCountInfo Json Parse Error Code: %d",
@@ -80,7 +81,8 @@ const std::vector<RouteLines>& Routes() {
          {{nullptr, "DepthPublisher::NotifySubscriber Json Parse Error Code: %d",
            "DepthPublisher::NotifySubscriber Response Error Code: %d"}}},
         {"/pc/information/get_depth", "1",
-         {{"DepthPublisher::RequestEarlierDepth Code fail", "DepthPublisher::RequestEarlierDepth Json Parse Error Code: %d",
+         {{"DepthPublisher::RequestEarlierDepth Code fail",
+           "DepthPublisher::RequestEarlierDepth Json Parse Error Code: %d",
            "DepthPublisher::RequestEarlierDepth Response Error Code: %d"}}},
         {"/pc/inform/modify", "",
          {{"DepthPublisher::RequestInformModify Failed: url = %s",
@@ -134,6 +136,7 @@ const std::vector<RouteLines>& Routes() {
            "CStockUnusualTrading::FetchStockUnusualTrading Json Parse Error Code: %d",
            "CStockUnusualTrading::FetchStockUnusualTrading Error Code: %d"}}},
     };
+    // clang-format on
     return routes;
 }
 
@@ -240,7 +243,8 @@ std::string Difference(const std::vector<IdText>& held, const std::vector<IdText
             out << "stale text of " << item.first << " (held \"" << QString::fromStdWString(it->second).toStdString()
                 << "\", served \"" << QString::fromStdWString(item.second).toStdString() << "\"); ";
     }
-    for (const IdText& item : held) out << (truthById.count(item.first) ? "" : "extra " + std::to_string(item.first) + "; ");
+    for (const IdText& item : held)
+        out << (truthById.count(item.first) ? "" : "extra " + std::to_string(item.first) + "; ");
     const auto ids = [](const std::vector<IdText>& items) {
         std::vector<int> list;
         for (const IdText& item : items) list.push_back(item.first);
@@ -251,8 +255,9 @@ std::string Difference(const std::vector<IdText>& held, const std::vector<IdText
 }
 
 std::vector<IdText> Without(std::vector<IdText> items, const std::set<int>& ids) {
-    items.erase(std::remove_if(items.begin(), items.end(), [&](const IdText& item) { return ids.count(item.first) != 0; }),
-                items.end());
+    items.erase(
+        std::remove_if(items.begin(), items.end(), [&](const IdText& item) { return ids.count(item.first) != 0; }),
+        items.end());
     return items;
 }
 
@@ -320,7 +325,9 @@ protected:
                 long long lines = 0;
                 bool silentSomewhere = false;
                 for (const OperationLines& operation : route.operations) {
-                    const char* text = kind == 0 ? operation.transport : kind == 1 ? operation.parse : operation.response;
+                    const char* text = kind == 0   ? operation.transport
+                                       : kind == 1 ? operation.parse
+                                                   : operation.response;
                     if (text == nullptr) {
                         silentSomewhere = true;
                         continue;
@@ -331,8 +338,7 @@ protected:
                 const bool fine = silentSomewhere ? lines <= injected[kind] : lines == injected[kind];
                 if (!fine)
                     problems << route.path << (route.refreshType.empty() ? "" : " refresh_type=" + route.refreshType)
-                             << ": " << lines << " " << kinds[kind] << " lines for " << injected[kind]
-                             << " injected\n";
+                             << ": " << lines << " " << kinds[kind] << " lines for " << injected[kind] << " injected\n";
             }
         }
         return problems.str();
@@ -425,13 +431,16 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
             std::shared_lock<std::shared_mutex> still(olderPageInFlight);
             if (!AwaitCallback<std::pair<bool, std::list<TelegraphInfo> > >(
                     [&](const std::function<void(const std::pair<bool, std::list<TelegraphInfo> >&)>& done) {
-                        telegraphs->RequestEarlierTelegraph(
-                            floor, [done](bool bad, const std::list<TelegraphInfo>& p) { done({bad, p}); });
+                        telegraphs->RequestEarlierTelegraph(floor, [done](bool bad, const std::list<TelegraphInfo>& p) {
+                            done({bad, p});
+                        });
                     },
-                    page))
+                    page)) {
                 failed = true;
-            else if (!page.first)
-                telegraphView.AddOlder(page.second), ++olderPages;
+            } else if (!page.first) {
+                telegraphView.AddOlder(page.second);
+                ++olderPages;
+            }
         }
     });
     drivers.emplace_back([&] {
@@ -445,10 +454,12 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
                     [&](const std::function<void(const std::list<DepthArticle>&)>& done) {
                         depth->RequestEarlierDepth(done);
                     },
-                    page))
+                    page)) {
                 failed = true;
-            else
-                depthView.AddOlder(page), olderPages += page.empty() ? 0 : 1;
+            } else if (!page.empty()) {
+                depthView.AddOlder(page);
+                ++olderPages;
+            }
         }
     });
     drivers.emplace_back([&] {
@@ -489,18 +500,39 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
             std::this_thread::sleep_for(milliseconds(40));
             const std::wstring& stock = kStocks[random() % kStocks.size()];
             switch (round % 10) {
-            case 0: counters->RequestCountInfo({880001u + static_cast<unsigned int>(random() % 50), 510003u}, [](const CountInfoMap&) {}); break;
-            case 1: essence->FetchInformationEssence(0, 0, 50); break;
-            case 2: timeline->RequestReddot(L"2024-03-01", L"2024-03-10", [](const std::list<TimelineReddot>&) {}); break;
-            case 3: timeline->RequestEventList(L"2024-03-04", [](const std::list<TimelineEvent>&) {}); break;
-            case 4: timeline->RequestEventDetail(1 + static_cast<unsigned int>(random() % 40), [](const TimelineEventDetail&) {}); break;
-            case 5: announcements->RequestStockAnnouncementList(stock, 1 + static_cast<unsigned int>(random() % 3), 10); break;
-            case 6:  // up to today, so later requests meet months already held
-                landMines->RequestStockLandMineList(stock, DaysBefore(today, 30 + static_cast<int>(random() % 400)), today);
-                break;
-            case 7: stockNews->RequestStockNewsList(1 + static_cast<unsigned int>(random() % 2), stock, 0, 0, 10); break;
-            case 8: unusual->FetchStockUnusualTrading(stock); break;
-            case 9: exclusive->RequestColumnList([](const std::list<ExclusiveColumn>&) {}); break;
+                case 0:
+                    counters->RequestCountInfo({880001u + static_cast<unsigned int>(random() % 50), 510003u},
+                                               [](const CountInfoMap&) {});
+                    break;
+                case 1:
+                    essence->FetchInformationEssence(0, 0, 50);
+                    break;
+                case 2:
+                    timeline->RequestReddot(L"2024-03-01", L"2024-03-10", [](const std::list<TimelineReddot>&) {});
+                    break;
+                case 3:
+                    timeline->RequestEventList(L"2024-03-04", [](const std::list<TimelineEvent>&) {});
+                    break;
+                case 4:
+                    timeline->RequestEventDetail(1 + static_cast<unsigned int>(random() % 40),
+                                                 [](const TimelineEventDetail&) {});
+                    break;
+                case 5:
+                    announcements->RequestStockAnnouncementList(stock, 1 + static_cast<unsigned int>(random() % 3), 10);
+                    break;
+                case 6:  // up to today, so later requests meet months already held
+                    landMines->RequestStockLandMineList(stock, DaysBefore(today, 30 + static_cast<int>(random() % 400)),
+                                                        today);
+                    break;
+                case 7:
+                    stockNews->RequestStockNewsList(1 + static_cast<unsigned int>(random() % 2), stock, 0, 0, 10);
+                    break;
+                case 8:
+                    unusual->FetchStockUnusualTrading(stock);
+                    break;
+                case 9:
+                    exclusive->RequestColumnList([](const std::list<ExclusiveColumn>&) {});
+                    break;
             }
             ++otherRequests;
         }
@@ -547,9 +579,9 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
 
     const lxnews::TelegraphView telegraphHeld = telegraphView.view();
     const lxnews::DepthView depthHeld = depthView.view();
-    const QJsonObject truth = Truth("telegraph_floor=" + std::to_string(telegraphHeld.floor()) +
-                                    "&depth_floor=" + std::to_string(depthHeld.floor()) + "&column=" +
-                                    std::to_string(column) + "&column_floor=" + std::to_string(columnView.floor()));
+    const QJsonObject truth = Truth("telegraph_floor=" + std::to_string(telegraphHeld.floor()) + "&depth_floor=" +
+                                    std::to_string(depthHeld.floor()) + "&column=" + std::to_string(column) +
+                                    "&column_floor=" + std::to_string(columnView.floor()));
     // After failed refreshes an edit can come in one answer with a later
     // operation that it is folded into (a telegraph's add, an article's show
     // again): such texts may be older.
@@ -561,16 +593,18 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
     // Left out as well: depth articles a refresh met for the first time after an
     // edit (failed refreshes in between), which the merge drops.
     const std::set<int> doubled = depthView.doubled();
-    const std::vector<int> editedBeforeLoaded = Ids(truth.value("depth").toObject().value("edited_before_loaded").toArray());
+    const std::vector<int> editedBeforeLoaded =
+        Ids(truth.value("depth").toObject().value("edited_before_loaded").toArray());
     std::set<int> leftOut(editedBeforeLoaded.begin(), editedBeforeLoaded.end());
     leftOut.insert(doubled.begin(), doubled.end());
     EXPECT_EQ(Difference(Without(ArticleItems(depthHeld.top()), leftOut),
                          Without(TruthItems(truth.value("depth").toObject().value("top").toArray()), leftOut), folded),
               "")
         << "pinned depth articles";
-    EXPECT_EQ(Difference(Without(ArticleItems(depthHeld.normal()), leftOut),
-                         Without(TruthItems(truth.value("depth").toObject().value("normal").toArray()), leftOut), folded),
-              "")
+    EXPECT_EQ(
+        Difference(Without(ArticleItems(depthHeld.normal()), leftOut),
+                   Without(TruthItems(truth.value("depth").toObject().value("normal").toArray()), leftOut), folded),
+        "")
         << "depth articles";
     EXPECT_EQ(Difference(ArticleItems(columnView.items()),
                          TruthItems(truth.value("column").toObject().value("articles").toArray()), folded),
@@ -589,10 +623,14 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
         const int seen = essenceValue.count();
         essence->FetchInformationEssence(0, 0, 50);
         std::list<InformationEssence> got;
-        ASSERT_TRUE(essenceValue.WaitFor(seen, [](const std::list<InformationEssence>& l) { return !l.empty(); }, got));
-        const QJsonObject served = Fetch(L"/pc/information/sum_article_list",
-                                         {{"last_time", "0"}, {"refresh_type", "0"}, {"rn", "50"}})
-                                       .value("data").toObject().value("list").toObject();
+        ASSERT_TRUE(essenceValue.WaitFor(
+            seen, [](const std::list<InformationEssence>& l) { return !l.empty(); }, got));
+        const QJsonObject served =
+            Fetch(L"/pc/information/sum_article_list", {{"last_time", "0"}, {"refresh_type", "0"}, {"rn", "50"}})
+                .value("data")
+                .toObject()
+                .value("list")
+                .toObject();
         std::vector<int> servedIds, gotIds;
         for (const QString& key : served.keys()) servedIds.push_back(served.value(key).toObject().value("id").toInt());
         for (const InformationEssence& item : got) gotIds.push_back(item.id);
@@ -604,11 +642,15 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
             const int seen = announcementValue.count();
             announcements->RequestStockAnnouncementList(stock, 1, 10);
             StockAnnouncement got;
-            ASSERT_TRUE(announcementValue.WaitFor(seen, [&](const StockAnnouncement& v) { return v.stock == stock; }, got));
+            ASSERT_TRUE(announcementValue.WaitFor(
+                seen, [&](const StockAnnouncement& v) { return v.stock == stock; }, got));
             std::vector<std::wstring> ids, servedIds;
             for (const StockAnnouncementItem& item : got.items) ids.push_back(item.hashid);
             for (const QJsonValue& item : Fetch(L"/pc/rt/stock_notice", {{"stock", code}, {"page", "1"}, {"rn", "10"}})
-                                              .value("data").toObject().value("list").toArray())
+                                              .value("data")
+                                              .toObject()
+                                              .value("list")
+                                              .toArray())
                 servedIds.push_back(Wide(item.toObject().value("hashid")));
             EXPECT_EQ(ids, servedIds) << code;
         }
@@ -619,14 +661,19 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
             const int seen = landMineValue.count() + 1;
             landMines->RequestStockLandMineList(stock, start, today);
             StockLandMine got;
-            ASSERT_TRUE(landMineValue.WaitFor(seen, [&](const StockLandMine& v) { return v.stock == stock; }, got)) << code;
+            ASSERT_TRUE(landMineValue.WaitFor(
+                seen, [&](const StockLandMine& v) { return v.stock == stock; }, got))
+                << code;
             std::vector<std::wstring> ids, servedIds;
             for (const StockLandMineItem& item : got.items) ids.push_back(item.id);
             for (const QJsonValue& item :
                  Fetch(L"/pc/rt/stock_landmine", {{"stock", code},
                                                   {"start", std::to_string(common::DateToTime(start, 0, 0, 0))},
                                                   {"end", std::to_string(common::DateToTime(today, 23, 59, 59))}})
-                     .value("data").toObject().value("list").toArray())
+                     .value("data")
+                     .toObject()
+                     .value("list")
+                     .toArray())
                 servedIds.push_back(Wide(item.toObject().value("id")));
             EXPECT_EQ(ids, servedIds) << code;
         }
@@ -634,13 +681,18 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
             const int seen = stockNewsValue.count();
             stockNews->RequestStockNewsList(2, stock, 0, 0, 10);
             StockNewsInfo got;
-            ASSERT_TRUE(stockNewsValue.WaitFor(seen, [&](const StockNewsInfo& v) { return v.stock == stock; }, got));
+            ASSERT_TRUE(stockNewsValue.WaitFor(
+                seen, [&](const StockNewsInfo& v) { return v.stock == stock; }, got));
             std::vector<std::wstring> ids, servedIds;
             for (const StockNewsItem& item : got.items) ids.push_back(item.id);
-            for (const QJsonValue& item : Fetch(L"/v1/market/get_list", {{"unique_key", code}, {"type", "2"},
-                                                                        {"last_time", "0"}, {"refresh_type", "0"},
-                                                                        {"rn", "10"}, {"time", "0"}})
-                                              .value("data").toArray())
+            for (const QJsonValue& item : Fetch(L"/v1/market/get_list", {{"unique_key", code},
+                                                                         {"type", "2"},
+                                                                         {"last_time", "0"},
+                                                                         {"refresh_type", "0"},
+                                                                         {"rn", "10"},
+                                                                         {"time", "0"}})
+                                              .value("data")
+                                              .toArray())
                 servedIds.push_back(Wide(item.toObject().value("id")));
             EXPECT_EQ(ids, servedIds) << code;
         }
@@ -648,25 +700,33 @@ TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryViewMatchesTheServiceOnceFau
             const int seen = unusualValue.count();
             unusual->FetchStockUnusualTrading(stock);
             StockUnusualTradingInfo got;
-            ASSERT_TRUE(unusualValue.WaitFor(seen, [&](const StockUnusualTradingInfo& v) { return v.stock == stock; }, got));
+            ASSERT_TRUE(unusualValue.WaitFor(
+                seen, [&](const StockUnusualTradingInfo& v) { return v.stock == stock; }, got));
             std::vector<std::wstring> keys, servedKeys;
             for (const StockUnusualTradingGroup& group : got.groups) keys.push_back(group.key);
             const QStringList served = Fetch(L"/pc/rt/stock_dragon", {{"stock_arr", "[\"" + code + "\"]"}})
-                                           .value("data").toObject().value("list").toArray().first().toObject().keys();
+                                           .value("data")
+                                           .toObject()
+                                           .value("list")
+                                           .toArray()
+                                           .first()
+                                           .toObject()
+                                           .keys();
             for (auto key = served.crbegin(); key != served.crend(); ++key) servedKeys.push_back(key->toStdWString());
             EXPECT_EQ(keys, servedKeys) << code;
         }
     }
 
     const QJsonObject operations = truth.value("operations").toObject();
-    std::printf("faulty phase %d s: %lld older pages, %lld exclusive updates, %lld other requests; "
-                "%zu edits folded; held %zu telegraphs, %zu depth articles (%zu pinned twice, %zu dropped "
-                "as edited before loaded), "
-                "%zu column articles; operations %s\n",
-                FaultySeconds(), olderPages.load(), exclusiveUpdates.load(), otherRequests.load(),
-                folded.size(), telegraphHeld.items().size(), depthHeld.top().size() + depthHeld.normal().size(), doubled.size(),
-                editedBeforeLoaded.size(),
-                columnView.items().size(), QJsonDocument(operations).toJson(QJsonDocument::Compact).constData());
+    std::printf(
+        "faulty phase %d s: %lld older pages, %lld exclusive updates, %lld other requests; "
+        "%zu edits folded; held %zu telegraphs, %zu depth articles (%zu pinned twice, %zu dropped "
+        "as edited before loaded), "
+        "%zu column articles; operations %s\n",
+        FaultySeconds(), olderPages.load(), exclusiveUpdates.load(), otherRequests.load(), folded.size(),
+        telegraphHeld.items().size(), depthHeld.top().size() + depthHeld.normal().size(), doubled.size(),
+        editedBeforeLoaded.size(), columnView.items().size(),
+        QJsonDocument(operations).toJson(QJsonDocument::Compact).constData());
     for (const RouteLines& route : Routes()) {
         const news_sim::FaultTally t = TallyOf(route);
         std::printf("  %-36s %-3s requests %6lld  stalls %4lld  failures %4lld  malformed %4lld  errno %4lld\n",
