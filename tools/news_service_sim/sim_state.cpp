@@ -426,29 +426,23 @@ QJsonObject SimState::RollPage(unsigned long long lastTime, unsigned int refresh
 }
 
 void SimState::NoteDeliveredRoll(const QJsonObject& data) {
-    std::set<int> added;
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const QJsonValue& value : data.value(QStringLiteral("list")).toArray()) {
-        const QJsonObject element = value.toObject();
-        const int id = element.value(QStringLiteral("id")).toInt();
-        const QString operation = element.value(QStringLiteral("operation")).toString();
-        if (operation == QLatin1String("add"))
-            added.insert(id);
-        else if (operation == QLatin1String("modify") && added.count(id) != 0)
-            foldedEdits_.insert(id);
-    }
+    NoteFoldedEdits(data.value(QStringLiteral("list")).toArray(), QStringLiteral("add"), QStringLiteral("modify"));
 }
 
 void SimState::NoteDeliveredInform(const QJsonArray& data) {
-    std::set<int> edited;
+    NoteFoldedEdits(data, QStringLiteral("modify"), QStringLiteral("show"));
+}
+
+void SimState::NoteFoldedEdits(const QJsonArray& answer, const QString& earlier, const QString& later) {
+    std::set<int> seen;
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const QJsonValue& value : data) {
-        const QJsonObject entry = value.toObject();
-        const int id = entry.value(QStringLiteral("id")).toInt();
-        const QString operation = entry.value(QStringLiteral("operation")).toString();
-        if (operation == QLatin1String("modify"))
-            edited.insert(id);
-        else if (operation == QLatin1String("show") && edited.count(id) != 0)
+    for (const QJsonValue& value : answer) {
+        const QJsonObject element = value.toObject();
+        const int id = element.value(QStringLiteral("id")).toInt();
+        const QString operation = element.value(QStringLiteral("operation")).toString();
+        if (operation == earlier)
+            seen.insert(id);
+        else if (operation == later && seen.count(id) != 0)
             foldedEdits_.insert(id);
     }
 }

@@ -158,6 +158,8 @@ private:
     void ChangeBanner();
     void RecordArticle(const std::string& operation, const Article& article);
     bool isLive() const;
+    // Ids whose `earlier` operation a `later` one follows in the same answer.
+    void NoteFoldedEdits(const QJsonArray& answer, const QString& earlier, const QString& later);
 
     std::vector<const Telegraph*> VisibleTelegraphs(unsigned long long below) const;
     std::vector<const Article*> VisibleArticles(int columnId, unsigned long long below) const;
