@@ -22,6 +22,16 @@ void ReportAllocations(benchmark::State& state, unsigned long long allocations) 
         state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocations) / state.iterations());
 }
 
+// One refresh of a prepared rig: its time to `state`, its allocations added up.
+template <class Rig>
+void TimeRun(benchmark::State& state, Rig& rig, unsigned long long& allocations) {
+    const unsigned long long before = ThreadAllocations();
+    const Clock::time_point start = Clock::now();
+    rig.Run();
+    state.SetIterationTime(Seconds(Clock::now() - start));
+    allocations += ThreadAllocations() - before;
+}
+
 // --- telegraph ---------------------------------------------------------------------
 
 // A steady refresh (40 new, 20 edits, 40 removals of the oldest) over a cache
@@ -32,11 +42,7 @@ void BM_Telegraph_RefreshScaling(benchmark::State& state) {
     unsigned long long allocations = 0;
     for (auto _ : state) {
         rig.Prepare(rig.NextPage());
-        const unsigned long long before = ThreadAllocations();
-        const Clock::time_point start = Clock::now();
-        rig.Run();
-        state.SetIterationTime(Seconds(Clock::now() - start));
-        allocations += ThreadAllocations() - before;
+        TimeRun(state, rig, allocations);
     }
     state.SetComplexityN(cached);
     ReportAllocations(state, allocations);
@@ -115,11 +121,7 @@ void BM_Depth_RefreshScaling(benchmark::State& state) {
         std::string inform;
         rig.NextAnswers(depth, inform);
         rig.Prepare(depth, inform);
-        const unsigned long long before = ThreadAllocations();
-        const Clock::time_point start = Clock::now();
-        rig.Run();
-        state.SetIterationTime(Seconds(Clock::now() - start));
-        allocations += ThreadAllocations() - before;
+        TimeRun(state, rig, allocations);
     }
     state.SetComplexityN(cached);
     ReportAllocations(state, allocations);

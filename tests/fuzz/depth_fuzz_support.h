@@ -30,12 +30,13 @@ const char kDepthSeedPage[] =
     "{\"type\":2,\"id\":900001,\"sort_score\":9000000,\"status\":1},"
     "{\"type\":2,\"id\":900002,\"sort_score\":8000000,\"status\":1,\"is_top\":true}]}}";
 
-// Answers get_depth with `depth`, and inform/modify pages from a queue that
-// ends in an empty page, so a full fuzzed page cannot page forever.
+// The depth publisher with an observer of the script's own, which every cycle
+// checks. Answers get_depth with `depthBody`, and inform/modify pages from a
+// queue that ends in an empty page, so a full fuzzed page cannot page forever.
 class DepthScript {
 public:
-    explicit DepthScript(CDepthPublisher* depth) : depth_(depth) {
-        WaitForIdleCycle(depth);
+    DepthScript() : depth_(static_cast<CDepthPublisher*>(GetDepthPublisher())) {
+        WaitForIdleCycle(depth_);
         hostdouble::SetSyncHandler([this](const hostdouble::Request& request) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (request.path == "/pc/information/get_depth")
@@ -46,9 +47,12 @@ public:
             informBodies_.pop_front();
             return hostdouble::Answer::Ok(body);
         });
+        depth_->Subscribe(&observer_);
     }
 
-    void Cycle(DepthObserver& observer, const std::string& depthBody, const std::string& informBody = "") {
+    CDepthPublisher* depth() const { return depth_; }
+
+    void Cycle(const std::string& depthBody, const std::string& informBody = "") {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             depthBody_ = depthBody;
@@ -56,12 +60,12 @@ public:
             if (!informBody.empty())
                 informBodies_.push_back(informBody);
         }
-        const int updates = observer.updates;
+        const int updates = observer_.updates;
         depth_->Refresh();
         hostdouble::RunPendingTasks();
-        Require(observer.updates == updates + 1, "one update per cycle");
-        Require(observer.begins == observer.updates, "each update follows its begin");
-        Require(observer.listsInOrder, "change sets sorted with unique ids");
+        Require(observer_.updates == updates + 1, "one update per cycle");
+        Require(observer_.begins == observer_.updates, "each update follows its begin");
+        Require(observer_.listsInOrder, "change sets sorted with unique ids");
     }
 
 private:
@@ -69,6 +73,7 @@ private:
     std::mutex mutex_;
     std::string depthBody_;
     std::deque<std::string> informBodies_;
+    DepthObserver observer_;
 };
 
 }  // namespace fuzz

@@ -4,24 +4,16 @@
 
 #include "tests/fuzz/depth_fuzz_support.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::SilenceQtDebug();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Round round;
-    CDepthPublisher* depth = static_cast<CDepthPublisher*>(GetDepthPublisher());
-    fuzz::DepthScript script(depth);
-    fuzz::DepthObserver observer;
-    depth->Subscribe(&observer);
+    fuzz::DepthScript script;
     // An older page is only asked for over a loaded cache.
-    script.Cycle(observer, fuzz::kDepthSeedPage);
+    script.Cycle(fuzz::kDepthSeedPage);
     hostdouble::TakeNext();  // the counters of the seed articles
 
     int calls = 0;
     bool newArticlesOnly = true;
-    depth->RequestEarlierDepth([&](const std::list<DepthArticle>& page) {
+    script.depth()->RequestEarlierDepth([&](const std::list<DepthArticle>& page) {
         ++calls;
         std::set<int> ids;
         for (const DepthArticle& article : page)
@@ -32,6 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Require(calls == 1, "the callback runs once");
     fuzz::Require(newArticlesOnly, "the callback gets each new article once");
     fuzz::Require(fuzz::LogCount() <= 1, "at most one log line per response");
-    script.Cycle(observer, fuzz::kDepthSeedPage);
+    script.Cycle(fuzz::kDepthSeedPage);
     return 0;
 }

@@ -2,11 +2,6 @@
 
 #include "tests/fuzz/fuzz_support.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::SilenceQtDebug();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Round round;
     IInformationEssence* essence = GetInformationEssence();

@@ -20,11 +20,6 @@ void Complete(const std::string& body) { hostdouble::CompleteNext(true, body); }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::SilenceQtDebug();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;

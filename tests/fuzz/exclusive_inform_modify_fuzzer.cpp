@@ -21,11 +21,6 @@ const char kNewerPage[] =
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::SilenceQtDebug();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Round round;
     IExclusivePublisher* exclusive = GetExclusivePublisher();

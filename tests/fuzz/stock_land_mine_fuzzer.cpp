@@ -18,11 +18,6 @@ const Range kRanges[] = {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::SilenceQtDebug();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Round round;
     hostdouble::SetServerDate(20261210);

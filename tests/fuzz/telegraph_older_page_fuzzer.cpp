@@ -19,11 +19,6 @@ struct Newcomer : ITelegraphObserver {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::SilenceQtDebug();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Round round;
     CTelegraphPublisher* telegraph = static_cast<CTelegraphPublisher*>(GetTelegraphPublisher());
