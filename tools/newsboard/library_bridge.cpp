@@ -10,7 +10,8 @@ namespace newsboard {
 
 namespace {
 
-constexpr unsigned int kEssencePage = 20;
+// As many as the publisher's own refreshes ask for, so every answer is the same list.
+constexpr unsigned int kEssencePage = 50;
 constexpr unsigned int kAnnouncementPage = 20;
 constexpr unsigned int kStockNewsPage = 20;
 constexpr unsigned int kStockNewsType = 1;
@@ -44,8 +45,7 @@ void LibraryBridge::Start() {
     telegraph_->Refresh();  // its own poll would take up to 10 s
     depth_->Subscribe(this);
     depth_->Refresh();      // and this one ten minutes
-    essence_->Attach(this);
-    essence_->FetchInformationEssence(0, 0, kEssencePage);
+    essence_->Attach(this);  // the publisher fetched its list when it was created
     announcements_->Attach(this);
     landMines_->Attach(this);
     stockNews_->Attach(this);
