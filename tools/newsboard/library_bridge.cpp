@@ -64,6 +64,11 @@ void LibraryBridge::Shutdown() {
         stockNews_->Detach(this);
         unusualTrading_->Detach(this);
     }
+    // Requests in flight are abandoned and their completions (timeline ones
+    // included) have returned; then no queued refresh starts and a running one
+    // ends; then nothing is left for the teardown to wait for.
+    netwk::Stop();
+    base::TaskManagerInstance().Stop();
     DestroyAllPublisher();
 }
 
