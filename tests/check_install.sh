@@ -25,6 +25,6 @@ if [ -x "$build/tools/news_service_sim" ]; then
   for _ in $(seq 100); do grep -q '^listening on ' "$work/sim.out" && break; sleep 0.1; done
   root=http://$(sed -n 's/^listening on //p' "$work/sim.out") expect="telegraph: ok, [1-9]"
 fi
-timeout 30 "$work/client/readme_example" "$root" >"$work/example.out"
+timeout 30 "$work/client/readme_example" "$root" >"$work/example.out" 2>"$work/example.err"
 grep -q "^$expect" "$work/example.out" || { echo "README example, expected \"$expect\":"; cat "$work/example.out"; exit 1; }
 echo "installed package builds and runs a client and the README's example"
