@@ -49,14 +49,11 @@ bool IsStockCode(const std::string& code) {
     return stock::CheckSymbol(wide.c_str()) == stock::SYMBOL_STOCK;
 }
 
+// http(s)://HOST[:PORT][/PATH], without a trailing "/", a query or white space.
 bool IsServiceUrl(const std::string& url) {
-    for (const char* scheme : {"http://", "https://"}) {
-        const std::string prefix = scheme;
-        if (url.compare(0, prefix.size(), prefix) == 0 && url.size() > prefix.size() &&
-            url.find_first_of(" /?#", prefix.size()) == std::string::npos)
-            return true;
-    }
-    return false;
+    const std::size_t host = url.compare(0, 7, "http://") == 0 ? 7 : url.compare(0, 8, "https://") == 0 ? 8 : 0;
+    return host != 0 && url.size() > host && url[host] != '/' && url.back() != '/' &&
+           url.find_first_of(" \t?#") == std::string::npos;
 }
 
 std::string BadValue(const std::string& flag, const std::string& value, const char* expected) {
@@ -92,7 +89,7 @@ bool ParseOptions(int argc, char** argv, Options& options, int& status) {
                 return Usage(status, BadValue(flag, value, "sh, sz or bj and six digits, e.g. sh600519"));
             options.stock = value;
         } else if (flag == "--service") {
-            if (!IsServiceUrl(value)) return Usage(status, BadValue(flag, value, "http://HOST[:PORT]"));
+            if (!IsServiceUrl(value)) return Usage(status, BadValue(flag, value, "http://HOST[:PORT], no trailing /"));
             options.service = value;
         } else if (flag == "--log") {
             if (value.empty()) return Usage(status, BadValue(flag, value, "a file name"));

@@ -30,6 +30,7 @@ std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), t
 std::string WhyNoAnswer(const std::string& root) {
     const bool https = root.compare(0, 8, "https://") == 0;
     std::string host = root.substr(root.find("://") + 3);
+    host = host.substr(0, host.find('/'));
     std::string port = https ? "443" : "80";
     const std::size_t colon = host.rfind(':');
     if (colon != std::string::npos && host.find(']', colon) == std::string::npos) {
