@@ -179,6 +179,8 @@ unsigned int TaskManager::AddTask(boost::function<void()> task) {
     return id;
 }
 
+void TaskManager::Stop() { TaskPool::Instance().Close(); }
+
 TaskManager& TaskManagerInstance() {
     static TaskManager manager;
     return manager;

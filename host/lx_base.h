@@ -17,10 +17,25 @@
 namespace base {
 
 // A small pool of worker threads. Tasks run once each, never on the thread
-// that added them.
+// that added them. Thread-safe.
+//
+// Without Stop, tasks already added still run, also those added while the
+// host closes; a task that waits on a slow server holds up whoever waits for
+// it.
 class LX_BASE_API TaskManager {
 public:
-    unsigned int AddTask(boost::function<void()> task);  // returns a new task id
+    // Returns a new task id. After Stop the task is destroyed unrun, at once.
+    unsigned int AddTask(boost::function<void()> task);
+
+    // The host program's stop, when it closes. Destroys the tasks not yet
+    // started, unrun, and returns once every task already running has
+    // returned (and its function object is destroyed). Every later task is
+    // dropped. It waits for no server itself; call netwk::Stop first so that
+    // a running task waiting for a request returns promptly.
+    //
+    // May be called more than once, from any thread. Called from a task, it
+    // waits for the other running tasks but not for that one.
+    void Stop();
 };
 
 LX_BASE_API TaskManager& TaskManagerInstance();

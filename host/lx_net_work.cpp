@@ -1,6 +1,9 @@
 #include "host/lx_net_work.h"
 #include "host/worker_pool.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -156,6 +159,7 @@ struct Request {
     HttpCompletion completion;
     HttpHeaderMap headers;
     int timeoutSeconds = 0;
+    bool beforeStop = false;  // netwk::Stop waits for its completion
 };
 
 struct NetworkWorker {
@@ -172,10 +176,52 @@ using NetworkPool = lx_host::internal::WorkerPool<NetworkWorker>;
 // True once the process exits: every transfer gives up, no completion runs.
 bool Exiting() { return NetworkPool::isExiting(); }
 
+// netwk::Stop's state: whether it was called, and how many GetAsyn made before
+// it still have a completion to run. Never freed, like the pool.
+class StopLatch {
+public:
+    static StopLatch& Instance() {
+        static StopLatch* const latch = new StopLatch;
+        return *latch;
+    }
+    bool isStopped() const { return stopped_.load(); }
+
+    // False once stopped; otherwise the request is counted until Done.
+    bool Enter() {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (stopped_.load()) return false;
+        ++pending_;
+        return true;
+    }
+    void Done() {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (--pending_ == 0) idle_.notify_all();
+    }
+    void Stop() {
+        std::lock_guard<std::mutex> lock(mu_);
+        stopped_.store(true);
+    }
+    // At exit queued requests are kept, never completed: no wait for them.
+    void WaitForPending() {
+        std::unique_lock<std::mutex> lock(mu_);
+        while (pending_ > 0 && !Exiting()) idle_.wait_for(lock, std::chrono::milliseconds(kPollMilliseconds));
+    }
+
+private:
+    StopLatch() = default;
+    std::mutex mu_;
+    std::condition_variable idle_;
+    std::atomic<bool> stopped_{false};  // written under mu_, read by the polls without it
+    long long pending_ = 0;
+};
+
+// Every transfer gives up after netwk::Stop or at exit.
+bool Abandoned() { return Exiting() || StopLatch::Instance().isStopped(); }
+
 bool NetworkWorker::Serve(Request& request) {
     bool ok = false;
     try {
-        ok = transferer.Get(request.url, request.headers, request.timeoutSeconds, body, &Exiting);
+        ok = transferer.Get(request.url, request.headers, request.timeoutSeconds, body, &Abandoned);
     } catch (...) {
         ok = false;
     }
@@ -190,6 +236,10 @@ bool NetworkWorker::Serve(Request& request) {
     } catch (...) {
         // The completion's own failure; this thread serves the next request.
     }
+    if (request.beforeStop) {
+        request.completion.clear();  // its captures go before netwk::Stop returns
+        StopLatch::Instance().Done();
+    }
     if (body.capacity() > (std::size_t(1) << 22)) std::vector<char>().swap(body);
     return true;
 }
@@ -202,7 +252,13 @@ extern "C" void GetAsyn(const std::wstring& url, const HttpCompletion& completio
                         int timeoutSeconds) {
     try {
         if (completion.empty()) return;
-        NetworkPool::Instance().Add(Request{ToUtf8(url), completion, headers, timeoutSeconds});
+        Request request{ToUtf8(url), completion, headers, timeoutSeconds};
+        const bool counted = request.beforeStop = StopLatch::Instance().Enter();
+        try {
+            NetworkPool::Instance().Add(std::move(request));
+        } catch (...) {
+            if (counted) StopLatch::Instance().Done();  // never queued: no completion to wait for
+        }
     } catch (...) {
     }
 }
@@ -213,7 +269,7 @@ extern "C" bool GetSync(const std::wstring& url, std::vector<char>& body, const 
         body.clear();
         // interruption_requested() only looks: the request stays pending for
         // the caller's next interruption point.
-        const auto abandon = [] { return Exiting() || boost::this_thread::interruption_requested(); };
+        const auto abandon = [] { return Abandoned() || boost::this_thread::interruption_requested(); };
         if (abandon()) return false;
         thread_local Transferer transferer;
         std::vector<char> received;
@@ -226,6 +282,15 @@ extern "C" bool GetSync(const std::wstring& url, std::vector<char>& body, const 
 }
 
 namespace netwk {
+
+void Stop() {
+    try {
+        StopLatch::Instance().Stop();
+        // A completion that waited for the others could wait for itself.
+        if (!NetworkPool::isWorkerThread()) StopLatch::Instance().WaitForPending();
+    } catch (...) {
+    }
+}
 
 void SetNetworkThreadCount(int count) { NetworkPool::SetThreadCount(count); }
 

@@ -2,6 +2,9 @@
 
 // HTTP for the news centre. Requests carry the complete signed URL; the body
 // handed to a completion is only valid until the completion returns.
+//
+// Without netwk::Stop, a request in flight ends only when its server answers
+// or its timeout passes, and whoever waits for its completion waits that long.
 
 #include <map>
 #include <string>
@@ -34,6 +37,20 @@ extern "C" LX_NET_WORK_API bool GetSync(const std::wstring& url, std::vector<cha
                                         const HttpHeaderMap& headers, int timeoutSeconds);
 
 namespace netwk {
+
+// The host program's stop, when it closes. Abandons every request in flight
+// within a few milliseconds, waiting for no server: GetSync returns false on
+// whatever thread it runs, a GetAsyn completion is called with success ==
+// false. Returns once the completion of every GetAsyn made before it has
+// returned and been destroyed. Every later request fails at once: GetSync
+// returns false, and a GetAsyn completion is still called exactly once, with
+// success == false, on a network thread.
+//
+// May be called more than once, from any thread; the caller must not hold a
+// lock that a completion takes. Called from a completion, it stops everything
+// as well but returns without waiting for the other completions.
+LX_NET_WORK_API void Stop();
+
 // Host configuration. Number of network threads that run transfers and
 // completions of GetAsyn (default 2). Takes effect before the first request.
 LX_NET_WORK_API void SetNetworkThreadCount(int count);

@@ -59,11 +59,16 @@ public:
     // True from the start of process exit on, pool or not: long work gives up.
     static bool isExiting() { return exiting_.load(); }
 
-    // After exit has begun the item is kept but never run.
+    // True on the pool's own threads.
+    static bool isWorkerThread() { return onWorker_; }
+
+    // After exit has begun the item is kept but never run; after Close it is
+    // destroyed at once, unrun.
     void Add(Item item) {
         std::unique_ptr<Item> owned(new Item(std::move(item)));
         {
             std::lock_guard<std::mutex> lock(mu_);
+            if (closed_) return;  // `owned` is destroyed after the lock is released
             queue_.push_back(Queued{std::move(owned), std::this_thread::get_id()});
             StartWorkersLocked();
         }
@@ -72,6 +77,22 @@ public:
             cv_.notify_all();
         else
             cv_.notify_one();
+    }
+
+    // Destroys the queued items unrun, and every later one, then returns once
+    // the items already running have returned. On a worker thread its own item
+    // is not waited for. The threads stay, idle, until exit.
+    void Close() {
+        Queue dropped;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            closed_ = true;
+            dropped.swap(queue_);
+        }
+        dropped.clear();  // outside the lock: an item's destructor may Add
+        std::unique_lock<std::mutex> lock(mu_);
+        const std::size_t self = onWorker_ ? 1 : 0;
+        idle_.wait(lock, [&] { return busy_ <= self; });
     }
 
     // One static of this type per library stops the pool when the library is
@@ -112,6 +133,7 @@ private:
 
     void Loop() {
         LeaveGuard guard{this};  // declared first: signals after the worker's state is gone
+        onWorker_ = true;
         Worker worker;
         const std::thread::id self = std::this_thread::get_id();
         for (;;) {
@@ -127,6 +149,7 @@ private:
                 if (stopping_) return;
                 item = std::move(it->item);
                 queue_.erase(it);
+                ++busy_;
             }
             bool serving = true;
             try {
@@ -137,10 +160,18 @@ private:
             if (!serving) {
                 std::lock_guard<std::mutex> lock(mu_);
                 Keep(Queued{std::move(item), self});
+                LeaveBusyLocked();
                 return;
             }
-            // The item's captures are released here, on this thread.
+            item.reset();  // its captures are released here, on this thread, before Close may return
+            std::lock_guard<std::mutex> lock(mu_);
+            LeaveBusyLocked();
         }
+    }
+
+    void LeaveBusyLocked() {
+        --busy_;
+        if (closed_) idle_.notify_all();  // only Close waits, and not always for zero
     }
 
     // Nothing takes from the queue once stopping.
@@ -208,6 +239,10 @@ private:
     std::size_t running_ = 0;  // loops not yet left
     std::condition_variable left_;
     bool stopping_ = false;
+    bool closed_ = false;
+    std::size_t busy_ = 0;  // items taken and not yet destroyed
+    std::condition_variable idle_;
+    static inline thread_local bool onWorker_ = false;
 };
 
 }  // namespace internal

@@ -8,6 +8,12 @@
 // of each factory, and the teardown, from one thread at a time. The client never
 // deletes a publisher. Observers and subscribers are not owned: keep each alive
 // until it is unsubscribed or the publishers are destroyed.
+//
+// Observers, subscribers and callbacks run on the library's threads, those of
+// one publisher possibly side by side. From inside one, a client may issue
+// requests (of the same publisher too), but must not subscribe or unsubscribe
+// (the publisher's locks are held during notifications), destroy the
+// publishers, or wait for the thread that destroys them.
 
 #include "news_center/export.h"
 #include "news_center/common/subject.h"
@@ -34,7 +40,12 @@ LX_NEWS_CENTER_API IStockUnusualTrading* GetStockUnusualTrading();
 LX_NEWS_CENTER_API IInformationEssence*  GetInformationEssence();
 LX_NEWS_CENTER_API IStockLandMine*       GetStockLandMine();
 // Destroys every publisher, in a fixed order; call once, after the client has
-// stopped using them. Registered observers receive no final call. A factory
-// called afterwards creates a fresh publisher.
+// stopped using them. Registered observers receive no final call, and no
+// observer or callback of a destroyed publisher runs once this has returned
+// (but a pending timeline request, which needs nothing of its publisher).
+// It waits for work already running; call the host program's stop first
+// (netwk::Stop, then base::TaskManagerInstance().Stop()) so that this never
+// waits for a slow server. Without it, a request under way can hold it up for
+// one network timeout. A factory called afterwards creates a fresh publisher.
 LX_NEWS_CENTER_API void                  DestroyAllPublisher();
 }

@@ -1,48 +1,93 @@
 #pragma once
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <utility>
-
-#include <boost/make_shared.hpp>
-#include <boost/shared_ptr.hpp>
-#include <boost/thread/mutex.hpp>
 
 namespace news_center {
 namespace internal {
 
 // Keeps work that outlives its publisher (network completions, counter
-// callbacks, task-manager tasks) from touching it. The publisher owns one token
-// and binds it into every such piece of work with BindAlive; its destructor calls
-// Revoke() before it frees anything. Revoke waits for work already running, and
-// work that starts later does nothing.
+// callbacks, posted refreshes, refresh-thread cycles) from touching it. The
+// publisher owns one token and hands every such piece of work out through
+// BindAlive; its destructor calls Revoke() before it frees anything.
+//
+// What is guaranteed:
+// - Bound work counts itself in while it runs; the token's mutex guards only
+//   the count and is never held while the work runs. Bound work of one
+//   publisher therefore runs side by side, and calls the network, observers
+//   and callbacks without any lock of this token.
+// - Work that arrives after Close() or Revoke() began does nothing at all.
+// - Revoke() returns once no bound work is running: nothing bound is called
+//   after the publisher's destructor has returned.
+//
+// What bound work (and so every callback and observer it calls) may do:
+// - issue requests of the same publisher, or of any other: yes;
+// - destroy publishers (DestroyAllPublisher): no, Revoke would wait for itself;
+// - block on the thread that calls DestroyAllPublisher: no, for the same reason.
+//
+// Teardown waits for running work only. Without the host program's stop, that
+// can be one network timeout for a request already under way.
 class Liveness {
 public:
-    typedef boost::shared_ptr<Liveness> Ptr;
+    typedef std::shared_ptr<Liveness> Ptr;
 
-    static Ptr Create() { return boost::make_shared<Liveness>(); }
+    static Ptr Create() { return std::make_shared<Liveness>(); }
 
-    void Revoke() {
-        boost::mutex::scoped_lock lock(mutex_);
-        alive_ = false;
+    // Shuts the entrance; work already inside goes on.
+    void Close() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = false;
     }
 
-    // Holds the token's lock for the scope's lifetime, so Revoke waits for it.
-    class Scope {
+    // Shuts the entrance and waits until no bound work is running.
+    void Revoke() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        open_ = false;
+        idle_.wait(lock, [this] { return inside_ == 0; });
+    }
+
+    // Counts one piece of work in for its lifetime, if the entrance is open.
+    class Visit {
     public:
-        explicit Scope(Liveness& liveness) : lock_(liveness.mutex_), alive_(liveness.alive_) {}
-        bool isAlive() const { return alive_; }
+        explicit Visit(Liveness& liveness) : liveness_(liveness), entered_(liveness.Enter()) {}
+        ~Visit() {
+            if (entered_)
+                liveness_.Leave();
+        }
+        Visit(const Visit&) = delete;
+        Visit& operator=(const Visit&) = delete;
+
+        bool entered() const { return entered_; }
 
     private:
-        boost::mutex::scoped_lock lock_;
-        bool alive_;
+        Liveness& liveness_;
+        const bool entered_;
     };
 
 private:
-    boost::mutex mutex_;
-    bool alive_ = true;
+    bool Enter() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!open_)
+            return false;
+        ++inside_;
+        return true;
+    }
+
+    void Leave() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (--inside_ == 0)
+            idle_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    bool open_ = true;
+    int inside_ = 0;
 };
 
-// A function object that runs `f` only while the token is alive, holding the
-// token's lock for the whole run.
+// A function object that runs `f` only while the token is open, counted in.
 template <class F>
 class AliveBound {
 public:
@@ -50,8 +95,8 @@ public:
 
     template <class... Args>
     void operator()(Args&&... args) {
-        Liveness::Scope scope(*token_);
-        if (scope.isAlive())
+        Liveness::Visit visit(*token_);
+        if (visit.entered())
             f_(std::forward<Args>(args)...);
     }
 

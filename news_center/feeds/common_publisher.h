@@ -11,7 +11,6 @@ class QJsonObject;
 
 // Article counters. Thread-safe; the mutex guards only the last service time
 // and is never held across the network call, the parse or the callback.
-// Lock order: the liveness token (held while a completion runs), then mutex_.
 class CCommonPublisher : public ICommonPublisher {
 public:
     CCommonPublisher();

@@ -108,13 +108,15 @@ std::list<DepthArticle> ParseDepthArticleList(const QJsonObject& data) {
 
 CDepthPublisher::CDepthPublisher()
     : time_(0), lastTime_(0), earliest_(kNothingLoaded), busy_(false), liveness_(Liveness::Create()) {
-    thread_.Start(boost::bind(&CDepthPublisher::NotifySubscriber, this),
+    thread_.Start(BindAlive(liveness_, boost::bind(&CDepthPublisher::NotifySubscriber, this)),
                   boost::bind(&CDepthPublisher::GetRefreshInterval, this));
 }
 
 CDepthPublisher::~CDepthPublisher() {
-    liveness_->Revoke();
+    // As the telegraph's: no new cycle, the thread's own ends early, then a posted one.
+    liveness_->Close();
     thread_.Stop();
+    liveness_->Revoke();
     boost::mutex::scoped_lock lock(stateMutex_);
     observers_.clear();
 }

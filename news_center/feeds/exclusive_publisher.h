@@ -19,7 +19,6 @@ struct OperationTexts;
 // Exclusive columns. Thread-safe; handlers run on network threads, possibly
 // several at once. The one mutex guards the per-column state and is never held
 // across a network call (including the synchronous inform-modify pages) or a callback.
-// Lock order: the liveness token (held while a handler runs), then mutex_.
 class CExclusivePublisher : public IExclusivePublisher {
 public:
     CExclusivePublisher();

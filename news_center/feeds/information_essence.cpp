@@ -53,13 +53,15 @@ std::list<InformationEssence> ReadEssenceList(const Response& response) {
 
 CInformationEssence::CInformationEssence() : liveness_(Liveness::Create()) {
     // Through the interface, as a client's fetch would go.
-    worker_.Start(boost::bind(&IInformationEssence::FetchInformationEssence, this, 0ULL, 0u, kRefreshRows),
+    worker_.Start(BindAlive(liveness_, boost::bind(&IInformationEssence::FetchInformationEssence, this, 0ULL, 0u,
+                                                   kRefreshRows)),
                   [] { return kRefreshSeconds * 1000u; });
 }
 
 CInformationEssence::~CInformationEssence() {
-    liveness_->Revoke();
+    liveness_->Close();
     worker_.Stop();
+    liveness_->Revoke();
 }
 
 void CInformationEssence::Attach(IUpdate1<std::list<InformationEssence> >* subscriber) {

@@ -11,7 +11,7 @@
 // 600 s; the client may fetch too. Thread-safe; subscribers are called on the
 // network thread with both subject locks held. Destruction ends the worker at
 // once, also in the middle of its wait.
-// Lock order: liveness token (completion), then subscriber lock, then value lock.
+// Lock order: subscriber lock, then value lock.
 class CInformationEssence
     : public IInformationEssence,
       public CBaseNewsSubject<IUpdate1<std::list<InformationEssence> >, std::list<InformationEssence> > {

@@ -50,13 +50,16 @@ CTelegraphPublisher::CTelegraphPublisher()
       refreshing_(false),
       liveness_(Liveness::Create()) {
     // Started last: the thread uses every member.
-    refreshThread_.Start(boost::bind(&CTelegraphPublisher::RefreshTelegraph, this),
+    refreshThread_.Start(BindAlive(liveness_, boost::bind(&CTelegraphPublisher::RefreshTelegraph, this)),
                          boost::bind(&CTelegraphPublisher::GetRefreshInterval, this));
 }
 
 CTelegraphPublisher::~CTelegraphPublisher() {
-    liveness_->Revoke();
+    // Shut first, so no cycle starts; the interrupt ends the thread's own cycle
+    // early; then wait for a posted one.
+    liveness_->Close();
     refreshThread_.Stop();
+    liveness_->Revoke();
     boost::mutex::scoped_lock lock(subscriberMutex_);
     subscribers_.clear();
 }

@@ -23,7 +23,8 @@ public:
     void Unsubscribe(ITelegraphObserver* observer) override;
     void Refresh() override;
     void RequestEarlierTelegraph(unsigned long long lastTime, const TelegraphListCallback& callback) override;
-    // Waits for a refresh under way to finish; calls no observer.
+    // Later work does nothing; waits for work under way, a refresh included,
+    // to finish. Calls no observer.
     virtual ~CTelegraphPublisher();
     // Milliseconds between two cycles of the refresh thread.
     virtual unsigned int GetRefreshInterval() const;

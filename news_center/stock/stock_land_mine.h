@@ -10,7 +10,7 @@
 // already fetched (one entry per stock, at most 20). Thread-safe; the value
 // lock guards the cache too. A request answered from the cache notifies twice
 // on the caller's thread: the reset value, then the cached items.
-// Lock order: liveness token (completion), then subscriber lock, then value lock (which guards the cache).
+// Lock order: subscriber lock, then value lock (which guards the cache).
 class CStockLandMine : public news_center::internal::CStockPublisher<IStockLandMine, StockLandMine> {
 public:
     CStockLandMine();

@@ -25,7 +25,7 @@ namespace internal {
 //
 // Thread-safe. Subscribers are called on the network thread with both subject
 // locks held.
-// Lock order: liveness token (completion), then subscriber lock, then value lock.
+// Lock order: subscriber lock, then value lock.
 template <class Interface, class T>
 class CStockPublisher : public Interface, public CBaseNewsSubject<IUpdate1<T>, T> {
 public:
