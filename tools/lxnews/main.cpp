@@ -77,7 +77,10 @@ int main(int argc, char** argv) {
     feeds.Start();
     WatchUntilDeadline(feeds, options.seconds);
 
+    // The host stop first: the teardown then waits for no request in flight.
     console.Close();
+    netwk::Stop();
+    base::TaskManagerInstance().Stop();
     DestroyAllPublisher();
     service.Stop();
     return lxnews::Summarise(console, log);
