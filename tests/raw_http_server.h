@@ -3,7 +3,7 @@
 // A loopback HTTP server over raw sockets that misbehaves on purpose, one way
 // per path, for tests of the real network library:
 //   /healthy       "healthy", keep-alive
-//   /stall         reads the request and never answers
+//   /stall         reads the request and never answers; so does every path under it
 //   /gzip-bomb     gzip of endless whitespace (16 KB on the wire per 16 MB decoded)
 //   /endless       chunked whitespace without end
 //   /huge-length   Content-Length of 1 TB, then whitespace without end
@@ -137,7 +137,7 @@ private:
         if (path == "/cut") Send(fd, ok + "Content-Length: 1000\r\n\r\n[         ");
         if (path == "/bad-chunk") Send(fd, ok + "Transfer-Encoding: chunked\r\n\r\n1\r\n[\r\nzz\r\n    \r\n");
         if (path == "/bad-gzip") Send(fd, ok + "Content-Encoding: gzip\r\nContent-Length: 16\r\n\r\nthis is not gzip");
-        if (path == "/stall") {
+        if (path.compare(0, 6, "/stall") == 0) {
             char c;
             while (::recv(fd, &c, 1, 0) > 0) {
             }

@@ -1,38 +1,61 @@
 #pragma once
 
-// One aligned line per event, written whole from any thread:
-//   HH:MM:SS.mmm  feed             +added ~modified -removed  held N  headline
+// Prints feed events whole from any thread: one aligned line each, cut to the
+// terminal's width (80 columns when standard output is not a terminal),
+//   HH:MM:SS.mmm  feed  +added ~modified -removed  held  headline
+// or, with --json, one JSON object per line (docs/lxnews.md).
 
 #include <map>
 #include <mutex>
 #include <string>
 
+#include "tools/lxnews/feed_event.h"
+
 namespace lxnews {
 
-struct FeedCounts {
+struct FeedTally {
     int updates = 0;
-    int held = 0;
+    int failed = 0;
+    int held = -1;
+    bool succeeded = false;
 };
 
 class Console {
 public:
-    // Prints the event and counts it as an update of `feed`, which now holds `held` items.
-    void Event(const std::string& feed, int added, int modified, int removed, int held,
-               const std::wstring& headline);
-    // Prints a remark about `feed` without counting an update.
-    void Note(const std::string& feed, const std::string& text);
+    Console(bool json, int columns);
+
+    // Text mode only: what is watched, and the column titles.
+    void Intro(const std::string& line);
     void Header();
-
-    FeedCounts counts(const std::string& feed) const;
-
-private:
+    void Event(const FeedEvent& event);
+    // A remark about `feed` that is not an update.
+    void Note(const std::string& feed, const std::string& text);
+    // Later events are dropped: what fails while the run is torn down is no news.
+    void Close();
+    // A line exactly as given (the summary).
     void Print(const std::string& line);
 
+    bool json() const { return json_; }
+    int columns() const { return columns_; }
+    std::map<std::string, FeedTally> tallies() const;
+
+private:
+    std::string TextLine(const FeedEvent& event) const;
+
+    const bool json_;
+    const int columns_;
     mutable std::mutex mutex_;
-    std::map<std::string, FeedCounts> counts_;
+    bool closed_ = false;
+    std::map<std::string, FeedTally> tallies_;
 };
 
-// The headline shortened to about `columns` terminal columns (CJK counts two), as UTF-8.
+// Columns of standard output when it is a terminal, else 80.
+int OutputColumns();
+
+// `text` cut to `columns` terminal columns (CJK counts two), as UTF-8.
 std::string Shorten(const std::wstring& text, int columns);
+
+// "2024-05-06T07:08:09.123" in local time, for JSON.
+std::string IsoTimeNow();
 
 }  // namespace lxnews

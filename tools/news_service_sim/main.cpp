@@ -21,6 +21,7 @@ void PrintUsage() {
     std::printf("usage: news_service_sim [--host ADDR] [--port N] [options]\n"
                 "  --host ADDR         address to bind (default 127.0.0.1)\n"
                 "  --port N            port, 0 picks a free one (default 8765)\n"
+                "  --key KEY           signing key (default lx-news-dev-key)\n"
                 "%s",
                 news_sim::SimFlagsHelp());
 }

@@ -66,15 +66,16 @@ bool ApplySimFlag(const std::string& flag, const std::string& value, SimOptions&
 }
 
 const char* SimFlagsHelp() {
-    return "  --seed N            world seed (default 1); the same seed and start time replay the same world\n"
-           "  --start-time SEC    world start, seconds since the epoch (default: now)\n"
-           "  --tick-ms MS        wall time per world tick, 0 = frozen (default 3000)\n"
-           "  --key KEY           signing key (default lx-news-dev-key)\n"
-           "  --fail-rate P       HTTP 500 or a dropped connection, per request\n"
-           "  --malformed-rate P  a truncated or garbage body\n"
-           "  --errno-rate P      a non-zero \"errno\" with the data kept\n"
-           "  --stall-rate P      no answer for --stall-ms (default 120000)\n"
-           "  --delay-ms MS       delay before every answer\n";
+    return "  --seed N            world seed, 0..2^63-1 (default 1); the same seed and start time\n"
+           "                      replay the same world\n"
+           "  --start-time SEC    world start, seconds since the epoch up to 4102444800 (default: now)\n"
+           "  --tick-ms MS        wall time per world tick, 0..3600000, 0 = frozen (default 3000)\n"
+           "  --fail-rate P       HTTP 500 or a dropped connection, per request, 0..1 (default 0)\n"
+           "  --malformed-rate P  a truncated or garbage body, 0..1 (default 0)\n"
+           "  --errno-rate P      a non-zero \"errno\" with the data kept, 0..1 (default 0)\n"
+           "  --stall-rate P      no answer for --stall-ms, 0..1 (default 0)\n"
+           "  --stall-ms MS       how long a stalled request waits, 0..3600000 (default 120000)\n"
+           "  --delay-ms MS       delay before every answer, 0..600000 (default 0)\n";
 }
 
 }  // namespace news_sim

@@ -27,7 +27,7 @@ struct SimOptions {
 // when the value is bad or the flag is not one of them (see IsSimFlag).
 bool ApplySimFlag(const std::string& flag, const std::string& value, SimOptions& options, std::string& error);
 bool IsSimFlag(const std::string& flag);
-// One line per flag, for --help texts.
+// One line per flag but --key, for --help texts.
 const char* SimFlagsHelp();
 
 }  // namespace news_sim
