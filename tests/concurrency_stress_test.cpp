@@ -105,7 +105,7 @@ class ConcurrencyStressTest : public hostdouble::HostDoubleTest {
 protected:
     void SetUp() override {
         HostDoubleTest::SetUp();
-        stress::SilenceQtDebug();
+        testsupport::SilenceQtDebug();
     }
 };
 

@@ -15,16 +15,16 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/article_feed_support.h"
+#include "tests/bodies.h"
+#include "tests/test_support.h"
 
+using body::Entry;
+using body::Info;
+using body::Removal;
 using hostdouble::Answer;
 using hostdouble::Request;
-using feedtest::Entry;
-using feedtest::Ids;
-using feedtest::Info;
-using feedtest::Page;
-using feedtest::Removal;
-using feedtest::RequestsTo;
+using testsupport::Ids;
+using testsupport::RequestsTo;
 
 namespace {
 
@@ -44,7 +44,7 @@ std::string Banner(const std::string& title) {
 std::string DepthBody(const std::vector<std::string>& articles, const std::vector<std::string>& banners = {},
                       int errorNumber = 0) {
     return "{\"errno\":" + std::to_string(errorNumber) + ",\"time\":1,\"data\":{\"banner\":[" +
-           feedtest::Join(banners) + "],\"list\":[" + feedtest::Join(articles) + "]}}";
+           body::Join(banners) + "],\"list\":[" + body::Join(articles) + "]}}";
 }
 
 // An edit of a depth article, as "info" carries it.
@@ -69,18 +69,7 @@ public:
     std::vector<CountInfoMap> counters;
 };
 
-struct PageCapture {
-    std::mutex mutex;
-    int calls = 0;
-    std::vector<std::list<DepthArticle> > pages;
-    DepthArticleCallback Callback() {
-        return [this](const std::list<DepthArticle>& page) {
-            std::lock_guard<std::mutex> lock(mutex);
-            ++calls;
-            pages.push_back(page);
-        };
-    }
-};
+using PageCapture = testsupport::Capture<const std::list<DepthArticle>&>;
 
 class DepthPublisherTest : public hostdouble::HostDoubleTest {
 protected:
@@ -98,7 +87,7 @@ protected:
     }
 
     // One refresh cycle through the task manager with these answers.
-    void Cycle(const Answer& depth, const Answer& inform = Answer::Ok(Page({}))) {
+    void Cycle(const Answer& depth, const Answer& inform = Answer::Ok(body::ModifyPage({}))) {
         {
             std::lock_guard<std::mutex> lock(answerMutex_);
             depthAnswer_ = depth;
@@ -108,7 +97,7 @@ protected:
         hostdouble::RunPendingTasks();
     }
     void Cycle(const std::string& depthBody, const std::vector<std::string>& informEntries = {}) {
-        Cycle(Answer::Ok(depthBody), Answer::Ok(Page(informEntries)));
+        Cycle(Answer::Ok(depthBody), Answer::Ok(body::ModifyPage(informEntries)));
     }
 
     std::string LastCounterIds() {
@@ -202,7 +191,7 @@ TEST_F(DepthPublisherTest, LaterCycleFoldsInEditsRemovalsAndNewerArticles) {
     EXPECT_EQ("1,5,3", LastCounterIds());
 
     hostdouble::QueueSyncAnswer(Answer::Ok(DepthBody({})));
-    hostdouble::QueueSyncAnswer(Answer::Ok(Page({}, 0)));
+    hostdouble::QueueSyncAnswer(Answer::Ok(body::ModifyPage({}, 0)));
     publisher_->Refresh();
     hostdouble::RunPendingTasks();
     inform = RequestsTo(kInformPath);
@@ -308,7 +297,7 @@ TEST_F(DepthPublisherTest, BannersAreReportedOnlyWhenTheyChange) {
 
 TEST_F(DepthPublisherTest, FailedFetchReportsFailureAndSkipsTheMerge) {
     LoadThree();
-    Cycle(Answer::Fail(), Answer::Ok(Page({Removal("del", 2)})));
+    Cycle(Answer::Fail(), Answer::Ok(body::ModifyPage({Removal("del", 2)})));
     EXPECT_TRUE(observer_.failed.back());
     EXPECT_TRUE(LastUpdate().added.empty());
     EXPECT_TRUE(LastUpdate().removed.empty());
@@ -331,7 +320,7 @@ TEST_F(DepthPublisherTest, BodyCutInHalfIsLoggedAndActsAsAnEmptyResponse) {
 TEST_F(DepthPublisherTest, NonZeroErrnoIsLoggedAndTheDataStillUsed) {
     LoadThree();
     Cycle(Answer::Ok(DepthBody({Article(5, 9900000)}, {Banner("a")}, 7)),
-          Answer::Ok(Page({Removal("del", 3)}, 5, 2)));
+          Answer::Ok(body::ModifyPage({Removal("del", 3)}, 5, 2)));
     EXPECT_EQ(1u, hostdouble::CountLogs(L"DepthPublisher::NotifySubscriber Response Error Code: 7"));
     EXPECT_EQ(1u, hostdouble::CountLogs(L"DepthPublisher::MergeInformModifyListToCache Response Error Code: 2"));
     EXPECT_EQ((std::vector<int>{5}), Ids(LastUpdate().added));
@@ -369,9 +358,9 @@ TEST_F(DepthPublisherTest, EmptyCacheAsksNoCounters) {
 TEST_F(DepthPublisherTest, EarlierDepthOnAnEmptyCacheStartsARefreshInstead) {
     publisher_->Subscribe(&observer_);
     PageCapture capture;
-    publisher_->RequestEarlierDepth(capture.Callback());
-    ASSERT_EQ(1, capture.calls);
-    EXPECT_TRUE(capture.pages[0].empty());
+    publisher_->RequestEarlierDepth(capture.callback());
+    ASSERT_EQ(1, capture.calls());
+    EXPECT_TRUE(capture.arg(0).empty());
     EXPECT_EQ(0u, hostdouble::RequestCount());
     EXPECT_EQ(1u, hostdouble::PendingTaskCount());
 
@@ -399,7 +388,7 @@ TEST_F(DepthPublisherTest, EarlierPageCachesAndHandsOnOnlyNewArticles) {
     LoadThree();
     const std::size_t updates = observer_.updates.size();
     PageCapture capture;
-    publisher_->RequestEarlierDepth(capture.Callback());
+    publisher_->RequestEarlierDepth(capture.callback());
     const Request request = RequestsTo(kDepthPath).back();
     EXPECT_FALSE(request.sync);
     EXPECT_EQ(5, request.timeout);
@@ -409,11 +398,11 @@ TEST_F(DepthPublisherTest, EarlierPageCachesAndHandsOnOnlyNewArticles) {
 
     hostdouble::CompleteNext(true, DepthBody({Article(3, 7000000), Article(5, 6500000, true), Article(4, 6000000),
                                               Article(12, 5000000, false, 3)}));
-    ASSERT_EQ(1, capture.calls);
-    EXPECT_EQ((std::vector<int>{5, 4}), Ids(capture.pages[0]));
+    ASSERT_EQ(1, capture.calls());
+    EXPECT_EQ((std::vector<int>{5, 4}), Ids(capture.arg(0)));
     EXPECT_EQ(updates, observer_.updates.size());
 
-    publisher_->RequestEarlierDepth(capture.Callback());
+    publisher_->RequestEarlierDepth(capture.callback());
     EXPECT_EQ("6000000", RequestsTo(kDepthPath).back().param("last_time"));
     Cycle(DepthBody({}, {Banner("a")}));
     EXPECT_EQ("1,5,2,3,4", LastCounterIds());
@@ -422,11 +411,11 @@ TEST_F(DepthPublisherTest, EarlierPageCachesAndHandsOnOnlyNewArticles) {
 TEST_F(DepthPublisherTest, EarlierPageAlreadyCachedGivesNothingButMovesEarliest) {
     LoadThree();
     PageCapture capture;
-    publisher_->RequestEarlierDepth(capture.Callback());
+    publisher_->RequestEarlierDepth(capture.callback());
     hostdouble::CompleteNext(true, DepthBody({Article(3, 7000000), Article(2, 8000000)}));
-    ASSERT_EQ(1, capture.calls);
-    EXPECT_TRUE(capture.pages[0].empty());
-    publisher_->RequestEarlierDepth(capture.Callback());
+    ASSERT_EQ(1, capture.calls());
+    EXPECT_TRUE(capture.arg(0).empty());
+    publisher_->RequestEarlierDepth(capture.callback());
     EXPECT_EQ("8000000", RequestsTo(kDepthPath).back().param("last_time"));
 }
 
@@ -434,7 +423,7 @@ TEST_F(DepthPublisherTest, EarlierPageWithOnlyPinnedArticlesCachedAsksForStickie
     publisher_->Subscribe(&observer_);
     Cycle(DepthBody({Article(1, 9000, true)}));
     PageCapture capture;
-    publisher_->RequestEarlierDepth(capture.Callback());
+    publisher_->RequestEarlierDepth(capture.callback());
     EXPECT_EQ("9000", RequestsTo(kDepthPath).back().param("last_time"));
     EXPECT_EQ("1", RequestsTo(kDepthPath).back().param("last_is_stickies"));
 }
@@ -442,15 +431,15 @@ TEST_F(DepthPublisherTest, EarlierPageWithOnlyPinnedArticlesCachedAsksForStickie
 TEST_F(DepthPublisherTest, EarlierPageFailuresGiveAnEmptyListAndTheirLogLine) {
     LoadThree();
     PageCapture capture;
-    publisher_->RequestEarlierDepth(capture.Callback());
+    publisher_->RequestEarlierDepth(capture.callback());
     hostdouble::CompleteNext(false, DepthBody({Article(4, 6000000)}));
-    publisher_->RequestEarlierDepth(capture.Callback());
+    publisher_->RequestEarlierDepth(capture.callback());
     hostdouble::CompleteNext(true, "{\"data\":{\"list\":[");
-    publisher_->RequestEarlierDepth(capture.Callback());
+    publisher_->RequestEarlierDepth(capture.callback());
     hostdouble::CompleteNextRaw(true, nullptr, 12);
-    ASSERT_EQ(3, capture.calls);
-    for (const std::list<DepthArticle>& page : capture.pages)
-        EXPECT_TRUE(page.empty());
+    ASSERT_EQ(3, capture.calls());
+    for (const auto& page : capture.all())
+        EXPECT_TRUE(std::get<0>(page).empty());
     const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
     ASSERT_EQ(2u, logs.size());
     EXPECT_TRUE(logs[0].viaString);
@@ -458,38 +447,31 @@ TEST_F(DepthPublisherTest, EarlierPageFailuresGiveAnEmptyListAndTheirLogLine) {
     EXPECT_EQ(L"DepthPublisher::RequestEarlierDepth Code fail", logs[0].text);
     EXPECT_EQ(0u, logs[1].text.find(L"DepthPublisher::RequestEarlierDepth Json Parse Error Code: "));
 
-    publisher_->RequestEarlierDepth(capture.Callback());
+    publisher_->RequestEarlierDepth(capture.callback());
     hostdouble::CompleteNext(true, DepthBody({Article(4, 6000000)}, {}, 9));
     EXPECT_EQ(1u, hostdouble::CountLogs(L"DepthPublisher::RequestEarlierDepth Response Error Code: 9"));
-    EXPECT_EQ((std::vector<int>{4}), Ids(capture.pages.back()));
+    EXPECT_EQ((std::vector<int>{4}), Ids(capture.last()));
 }
 
 TEST_F(DepthPublisherTest, ConcurrentEarlierPagesCacheEachArticleOnce) {
     LoadThree();
     const int kRequests = 8;
     PageCapture capture;
-    std::vector<HttpCompletion> completions;
-    for (int i = 0; i < kRequests; ++i) {
-        publisher_->RequestEarlierDepth(capture.Callback());
-        completions.push_back(hostdouble::TakeNext());
-    }
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kRequests; ++i) {
-        threads.emplace_back([&completions, i] {
+    for (int i = 0; i < kRequests; ++i)
+        publisher_->RequestEarlierDepth(capture.callback());
+    hostdouble::DeliverConcurrently(
+        [](const Request&, std::size_t i) {
             // Overlapping pages: ids i+10 .. i+14.
             std::vector<std::string> articles;
-            for (int id = i + 10; id < i + 15; ++id)
+            for (int id = static_cast<int>(i) + 10; id < static_cast<int>(i) + 15; ++id)
                 articles.push_back(Article(id, 6000000 - id));
-            const std::string body = DepthBody(articles);
-            completions[i](true, body.data(), static_cast<long long>(body.size()));
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    ASSERT_EQ(kRequests, capture.calls);
+            return DepthBody(articles);
+        },
+        kRequests);
+    ASSERT_EQ(kRequests, capture.calls());
     std::multiset<int> delivered;
-    for (const std::list<DepthArticle>& page : capture.pages)
-        for (const DepthArticle& article : page)
+    for (const auto& page : capture.all())
+        for (const DepthArticle& article : std::get<0>(page))
             delivered.insert(article.id);
     EXPECT_EQ(static_cast<std::size_t>(kRequests + 4), delivered.size());
     for (int id = 10; id < kRequests + 14; ++id)
@@ -500,7 +482,7 @@ TEST_F(DepthPublisherTest, WorkDeliveredAfterTeardownTouchesNothing) {
     LoadThree();
     Cycle(DepthBody({}, {Banner("a")}));
     PageCapture capture;
-    publisher_->RequestEarlierDepth(capture.Callback());
+    publisher_->RequestEarlierDepth(capture.callback());
     HttpCompletion lateCounters = hostdouble::TakeNext();
     HttpCompletion latePage = hostdouble::TakeNext();
     publisher_->Refresh();
@@ -518,7 +500,7 @@ TEST_F(DepthPublisherTest, WorkDeliveredAfterTeardownTouchesNothing) {
     lateCounters(true, counters.data(), static_cast<long long>(counters.size()));
     lateRefresh();
 
-    EXPECT_EQ(0, capture.calls);
+    EXPECT_EQ(0, capture.calls());
     EXPECT_EQ(updates, observer_.updates.size());
     EXPECT_EQ(counterUpdates, observer_.counters.size());
     EXPECT_EQ(requests, hostdouble::RequestCount());

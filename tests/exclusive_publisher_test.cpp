@@ -11,16 +11,16 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/article_feed_support.h"
+#include "tests/bodies.h"
+#include "tests/test_support.h"
 
+using body::Entry;
+using body::Info;
+using body::Removal;
 using hostdouble::Answer;
 using hostdouble::Request;
-using feedtest::Entry;
-using feedtest::Ids;
-using feedtest::Info;
-using feedtest::Page;
-using feedtest::Removal;
-using feedtest::RequestsTo;
+using testsupport::Ids;
+using testsupport::RequestsTo;
 using news_center::internal::MergeArticlePage;
 
 namespace {
@@ -34,7 +34,7 @@ std::string Article(int id, unsigned long long score, int type = 2) {
 }
 
 std::string ListBody(const std::vector<std::string>& articles, int errorNumber = 0) {
-    return "{\"errno\":" + std::to_string(errorNumber) + ",\"data\":{\"list\":[" + feedtest::Join(articles) + "]}}";
+    return "{\"errno\":" + std::to_string(errorNumber) + ",\"data\":{\"list\":[" + body::Join(articles) + "]}}";
 }
 
 // An edit in column `column`.
@@ -55,29 +55,9 @@ std::list<ExclusiveArticle> Articles(const std::vector<std::pair<int, unsigned l
 
 // Records every callback; safe from several network threads.
 struct Capture {
-    std::mutex mutex;
-    std::vector<std::list<ExclusiveColumn> > columnLists;
-    std::vector<std::pair<int, std::list<ExclusiveArticle> > > pages;
-    std::vector<std::pair<int, ExclusiveUpdate> > updates;
-
-    ExclusiveColumnCallback Columns() {
-        return [this](const std::list<ExclusiveColumn>& columns) {
-            std::lock_guard<std::mutex> lock(mutex);
-            columnLists.push_back(columns);
-        };
-    }
-    ExclusiveArticleCallback Page() {
-        return [this](int column, const std::list<ExclusiveArticle>& page) {
-            std::lock_guard<std::mutex> lock(mutex);
-            pages.emplace_back(column, page);
-        };
-    }
-    ExclusiveUpdateCallback Update() {
-        return [this](int column, const ExclusiveUpdate& update) {
-            std::lock_guard<std::mutex> lock(mutex);
-            updates.emplace_back(column, update);
-        };
-    }
+    testsupport::Capture<const std::list<ExclusiveColumn>&> columns;
+    testsupport::Capture<int, const std::list<ExclusiveArticle>&> pages;
+    testsupport::Capture<int, const ExclusiveUpdate&> updates;
 };
 
 class ExclusivePublisherTest : public hostdouble::HostDoubleTest {
@@ -85,7 +65,7 @@ protected:
     void SetUp() override {
         HostDoubleTest::SetUp();
         publisher_ = GetExclusivePublisher();
-        SetInformAnswer(Answer::Ok(Page({})));
+        SetInformAnswer(Answer::Ok(body::ModifyPage({})));
         hostdouble::SetSyncHandler([this](const Request&) {
             std::lock_guard<std::mutex> lock(answerMutex_);
             return informAnswer_;
@@ -97,17 +77,17 @@ protected:
     }
 
     void LoadFirstPage(int column, const std::vector<std::string>& articles) {
-        publisher_->RequestArticleList(column, capture_.Page());
+        publisher_->RequestArticleList(column, capture_.pages.callback());
         hostdouble::CompleteNext(true, ListBody(articles));
     }
     // An incremental refresh answered with `listBody` and these inform-modify entries.
     ExclusiveUpdate Operation(int column, const std::string& listBody,
                                      const std::vector<std::string>& informEntries = {}) {
-        SetInformAnswer(Answer::Ok(Page(informEntries, 777)));
-        publisher_->RequestArticleListOperation(column, capture_.Update());
+        SetInformAnswer(Answer::Ok(body::ModifyPage(informEntries, 777)));
+        publisher_->RequestArticleListOperation(column, capture_.updates.callback());
         hostdouble::CompleteNext(true, listBody);
-        EXPECT_EQ(column, capture_.updates.back().first);
-        return capture_.updates.back().second;
+        EXPECT_EQ(column, capture_.updates.last<0>());
+        return capture_.updates.last<1>();
     }
     Request LastInformRequest() {
         const std::vector<Request> requests = RequestsTo(kInformPath);
@@ -170,7 +150,7 @@ TEST(ExclusivePageMergeTest, OverlappingPageIsMergedArticleByArticle) {
 // --- column list ----------------------------------------------------------------------
 
 TEST_F(ExclusivePublisherTest, ColumnListIsParsedInOrder) {
-    publisher_->RequestColumnList(capture_.Columns());
+    publisher_->RequestColumnList(capture_.columns.callback());
     const Request request = hostdouble::Requests().back();
     EXPECT_EQ("/pc/exclusive/column_list", request.path);
     EXPECT_TRUE(request.params.empty());
@@ -180,8 +160,8 @@ TEST_F(ExclusivePublisherTest, ColumnListIsParsedInOrder) {
                              "{\"errno\":0,\"data\":{\"column_list\":[{\"column_id\":3,\"title\":\"t\","
                              "\"unread_pic\":\"u\",\"frontpage_pic\":\"f\",\"calendar_pic\":\"c\","
                              "\"calendar_color\":\"#fff\",\"neican_pic\":\"n\"},{\"column_id\":\"4\"}]}}");
-    ASSERT_EQ(1u, capture_.columnLists.size());
-    const std::list<ExclusiveColumn>& columns = capture_.columnLists[0];
+    ASSERT_EQ(1u, capture_.columns.count());
+    const std::list<ExclusiveColumn>& columns = capture_.columns.arg(0);
     ASSERT_EQ(2u, columns.size());
     const ExclusiveColumn& first = columns.front();
     EXPECT_EQ(3, first.column_id);
@@ -195,22 +175,22 @@ TEST_F(ExclusivePublisherTest, ColumnListIsParsedInOrder) {
 }
 
 TEST_F(ExclusivePublisherTest, ColumnListFailuresDeliverAnEmptyListAfterTheirLogLine) {
-    publisher_->RequestColumnList(capture_.Columns());
+    publisher_->RequestColumnList(capture_.columns.callback());
     hostdouble::CompleteNext(false, "");
-    publisher_->RequestColumnList(capture_.Columns());
+    publisher_->RequestColumnList(capture_.columns.callback());
     hostdouble::CompleteNext(true, "{\"data\":{\"column_list\":[{");
-    publisher_->RequestColumnList(capture_.Columns());
+    publisher_->RequestColumnList(capture_.columns.callback());
     hostdouble::CompleteNext(true, "{\"data\":[1]}");
-    publisher_->RequestColumnList(capture_.Columns());
+    publisher_->RequestColumnList(capture_.columns.callback());
     hostdouble::CompleteNext(true, "{\"errno\":3,\"data\":{\"column_list\":[{\"column_id\":5}]}}");
     publisher_->RequestColumnList(ExclusiveColumnCallback());
     hostdouble::CompleteNext(true, "{\"data\":{\"column_list\":[{\"column_id\":5}]}}");
 
-    ASSERT_EQ(4u, capture_.columnLists.size());
-    EXPECT_TRUE(capture_.columnLists[0].empty());
-    EXPECT_TRUE(capture_.columnLists[1].empty());
-    EXPECT_TRUE(capture_.columnLists[2].empty());
-    EXPECT_EQ(1u, capture_.columnLists[3].size());
+    ASSERT_EQ(4u, capture_.columns.count());
+    EXPECT_TRUE(capture_.columns.arg(0).empty());
+    EXPECT_TRUE(capture_.columns.arg(1).empty());
+    EXPECT_TRUE(capture_.columns.arg(2).empty());
+    EXPECT_EQ(1u, capture_.columns.arg(3).size());
     const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
     ASSERT_EQ(3u, logs.size());
     EXPECT_TRUE(logs[0].viaString);
@@ -229,14 +209,14 @@ TEST_F(ExclusivePublisherTest, FirstPageKeepsTypes2And3AndReachesTheCallbackWhol
     EXPECT_EQ("15", request.param("rn"));
     EXPECT_FALSE(request.has("last_time"));
     EXPECT_EQ(30, request.timeout);
-    ASSERT_EQ(1u, capture_.pages.size());
-    EXPECT_EQ(7, capture_.pages[0].first);
-    EXPECT_EQ((std::vector<int>{1, 2}), Ids(capture_.pages[0].second));
-    EXPECT_EQ(L"t1", capture_.pages[0].second.front().title);
+    ASSERT_EQ(1u, capture_.pages.count());
+    EXPECT_EQ(7, capture_.pages.arg<0>(0));
+    EXPECT_EQ((std::vector<int>{1, 2}), Ids(capture_.pages.arg<1>(0)));
+    EXPECT_EQ(L"t1", capture_.pages.arg<1>(0).front().title);
 
     // A repeat is skipped by the cache but still handed on whole.
     LoadFirstPage(7, {Article(1, 5000000), Article(2, 4000000, 3)});
-    EXPECT_EQ((std::vector<int>{1, 2}), Ids(capture_.pages[1].second));
+    EXPECT_EQ((std::vector<int>{1, 2}), Ids(capture_.pages.arg<1>(1)));
 }
 
 TEST_F(ExclusivePublisherTest, FirstPageSeedsTheCursorAndEarliestOfItsColumn) {
@@ -252,13 +232,13 @@ TEST_F(ExclusivePublisherTest, FirstPageSeedsTheCursorAndEarliestOfItsColumn) {
 
 TEST_F(ExclusivePublisherTest, EarlierPageIsAppendedAndLowersEarliest) {
     LoadFirstPage(7, {Article(1, 5000000), Article(2, 4000000)});
-    publisher_->RequestEarlierArticleList(7, 4000000, capture_.Page());
+    publisher_->RequestEarlierArticleList(7, 4000000, capture_.pages.callback());
     const Request request = RequestsTo(kArticlePath).back();
     EXPECT_EQ("4000000", request.param("last_time"));
     EXPECT_EQ("1", request.param("refresh_type"));
     EXPECT_EQ("10", request.param("rn"));
     hostdouble::CompleteNext(true, ListBody({Article(4, 3500000), Article(5, 3000000)}));
-    EXPECT_EQ((std::vector<int>{4, 5}), Ids(capture_.pages.back().second));
+    EXPECT_EQ((std::vector<int>{4, 5}), Ids(capture_.pages.last<1>()));
 
     const ExclusiveUpdate update = Operation(7, ListBody({}), {Edit(9, 3200000, 7, "show")});
     EXPECT_EQ((std::vector<int>{9}), Ids(update.added));
@@ -294,9 +274,9 @@ TEST_F(ExclusivePublisherTest, PageFailuresDeliverAnEmptyPageAfterTheirLogLine) 
         Capture capture;
         const auto send = [&] {
             if (kind.earlier)
-                publisher_->RequestEarlierArticleList(4, 100, capture.Page());
+                publisher_->RequestEarlierArticleList(4, 100, capture.pages.callback());
             else
-                publisher_->RequestArticleList(4, capture.Page());
+                publisher_->RequestArticleList(4, capture.pages.callback());
         };
         send();
         hostdouble::CompleteNext(false, ListBody({Article(1, 50)}));
@@ -308,12 +288,12 @@ TEST_F(ExclusivePublisherTest, PageFailuresDeliverAnEmptyPageAfterTheirLogLine) 
         send();
         hostdouble::CompleteNext(true, ListBody({Article(1, 50)}, 2));
 
-        ASSERT_EQ(4u, capture.pages.size());
+        ASSERT_EQ(4u, capture.pages.count());
         for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(4, capture.pages[i].first);
-            EXPECT_TRUE(capture.pages[i].second.empty());
+            EXPECT_EQ(4, capture.pages.arg<0>(i));
+            EXPECT_TRUE(capture.pages.arg<1>(i).empty());
         }
-        EXPECT_EQ(1u, capture.pages[3].second.size());
+        EXPECT_EQ(1u, capture.pages.arg<1>(3).size());
         const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
         ASSERT_EQ(3u, logs.size());
         EXPECT_TRUE(logs[0].viaString);
@@ -329,7 +309,7 @@ TEST_F(ExclusivePublisherTest, EmptyCallbackStillRunsTheRequestAndFillsTheCache)
     publisher_->RequestArticleListOperation(7, ExclusiveUpdateCallback());
     hostdouble::CompleteNext(true, ListBody({}));
     EXPECT_EQ("5000", LastInformRequest().param("last_time"));
-    EXPECT_TRUE(capture_.pages.empty());
+    EXPECT_TRUE(capture_.pages.count() == 0);
 }
 
 // --- incremental refresh -------------------------------------------------------------------
@@ -376,10 +356,10 @@ TEST_F(ExclusivePublisherTest, ColumnWithNothingLoadedGetsOnlyRemovalsAndAClockC
 
 TEST_F(ExclusivePublisherTest, FailedRefreshStillStoresTheCursorItRead) {
     LoadFirstPage(7, {Article(1, 5000000)});
-    publisher_->RequestArticleListOperation(7, capture_.Update());
+    publisher_->RequestArticleListOperation(7, capture_.updates.callback());
     hostdouble::CompleteNext(false, "");
-    ASSERT_EQ(1u, capture_.updates.size());
-    EXPECT_TRUE(capture_.updates[0].second.added.empty());
+    ASSERT_EQ(1u, capture_.updates.count());
+    EXPECT_TRUE(capture_.updates.arg<1>(0).added.empty());
     EXPECT_TRUE(RequestsTo(kInformPath).empty());
     EXPECT_EQ(1u, hostdouble::CountLogs(L"ExclusivePublisher::RequestArticleListOp Code fail"));
 
@@ -406,21 +386,21 @@ TEST_F(ExclusivePublisherTest, RefreshBodyErrorsAreLoggedWithTheirTexts) {
 TEST_F(ExclusivePublisherTest, FailedInformModifyIsLoggedAndTheNewArticlesStillArrive) {
     LoadFirstPage(7, {Article(1, 5000000)});
     SetInformAnswer(Answer::Fail());
-    publisher_->RequestArticleListOperation(7, capture_.Update());
+    publisher_->RequestArticleListOperation(7, capture_.updates.callback());
     hostdouble::CompleteNext(true, ListBody({Article(3, 6000000)}));
     EXPECT_EQ(1u, hostdouble::CountLogs(L"ExclusivePublisher::RequestInformModify Failed: url = " +
                                         LastInformRequest().url));
-    ASSERT_EQ(1u, capture_.updates.size());
-    EXPECT_EQ((std::vector<int>{3}), Ids(capture_.updates[0].second.added));
+    ASSERT_EQ(1u, capture_.updates.count());
+    EXPECT_EQ((std::vector<int>{3}), Ids(capture_.updates.arg<1>(0).added));
 }
 
 // --- teardown and concurrency ---------------------------------------------------------------------
 
 TEST_F(ExclusivePublisherTest, CompletionsAfterTeardownTouchNothing) {
-    publisher_->RequestColumnList(capture_.Columns());
-    publisher_->RequestArticleList(7, capture_.Page());
-    publisher_->RequestEarlierArticleList(7, 10, capture_.Page());
-    publisher_->RequestArticleListOperation(7, capture_.Update());
+    publisher_->RequestColumnList(capture_.columns.callback());
+    publisher_->RequestArticleList(7, capture_.pages.callback());
+    publisher_->RequestEarlierArticleList(7, 10, capture_.pages.callback());
+    publisher_->RequestArticleListOperation(7, capture_.updates.callback());
     std::vector<HttpCompletion> late;
     while (hostdouble::PendingCount() > 0)
         late.push_back(hostdouble::TakeNext());
@@ -432,9 +412,9 @@ TEST_F(ExclusivePublisherTest, CompletionsAfterTeardownTouchNothing) {
         completion(true, body.data(), static_cast<long long>(body.size()));
         completion(false, nullptr, 0);
     }
-    EXPECT_TRUE(capture_.columnLists.empty());
-    EXPECT_TRUE(capture_.pages.empty());
-    EXPECT_TRUE(capture_.updates.empty());
+    EXPECT_TRUE(capture_.columns.count() == 0);
+    EXPECT_TRUE(capture_.pages.count() == 0);
+    EXPECT_TRUE(capture_.updates.count() == 0);
     EXPECT_EQ(requests, hostdouble::RequestCount());
     EXPECT_TRUE(hostdouble::Logs().empty());
 }
@@ -442,34 +422,20 @@ TEST_F(ExclusivePublisherTest, CompletionsAfterTeardownTouchNothing) {
 TEST_F(ExclusivePublisherTest, ManyConcurrentCompletionsEachServeTheirOwnColumn) {
     const int kColumns = 40;
     for (int column = 1; column <= kColumns; ++column) {
-        publisher_->RequestArticleList(column, capture_.Page());
-        publisher_->RequestArticleListOperation(column, capture_.Update());
+        publisher_->RequestArticleList(column, capture_.pages.callback());
+        publisher_->RequestArticleListOperation(column, capture_.updates.callback());
     }
-    std::vector<std::pair<Request, HttpCompletion> > taken;
-    while (hostdouble::PendingCount() > 0) {
-        Request request;
-        HttpCompletion completion = hostdouble::TakeNext(&request);
-        taken.emplace_back(request, completion);
-    }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&taken, t] {
-            for (std::size_t i = t; i < taken.size(); i += 4) {
-                const int column = std::stoi(taken[i].first.param("column_id"));
-                const std::string body = ListBody({Article(column * 100, 1000000 + column)});
-                taken[i].second(true, body.data(), static_cast<long long>(body.size()));
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    ASSERT_EQ(static_cast<std::size_t>(kColumns), capture_.pages.size());
-    ASSERT_EQ(static_cast<std::size_t>(kColumns), capture_.updates.size());
-    for (const auto& page : capture_.pages)
-        EXPECT_EQ((std::vector<int>{page.first * 100}), Ids(page.second));
-    for (const auto& update : capture_.updates) {
+    hostdouble::DeliverConcurrently([](const Request& request, std::size_t) {
+        const int column = std::stoi(request.param("column_id"));
+        return ListBody({Article(column * 100, 1000000 + column)});
+    });
+    ASSERT_EQ(static_cast<std::size_t>(kColumns), capture_.pages.count());
+    ASSERT_EQ(static_cast<std::size_t>(kColumns), capture_.updates.count());
+    for (const auto& page : capture_.pages.all())
+        EXPECT_EQ((std::vector<int>{std::get<0>(page) * 100}), Ids(std::get<1>(page)));
+    for (const auto& update : capture_.updates.all()) {
         // Either order: the refresh saw no page yet (nothing kept) or saw the same article (repeat).
-        EXPECT_TRUE(update.second.added.empty()) << update.first;
+        EXPECT_TRUE(std::get<1>(update).added.empty()) << std::get<0>(update);
     }
 }
 

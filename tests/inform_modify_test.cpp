@@ -12,14 +12,14 @@
 
 #include "news_center/request/json_read.h"
 #include "tests/host_double/host_double.h"
-#include "tests/article_feed_support.h"
+#include "tests/bodies.h"
+#include "tests/test_support.h"
 
 using namespace news_center::internal;
-using feedtest::Entry;
-using feedtest::Ids;
-using feedtest::Info;
-using feedtest::Page;
-using feedtest::Removal;
+using body::Entry;
+using body::Info;
+using body::Removal;
+using testsupport::Ids;
 
 namespace {
 
@@ -45,7 +45,7 @@ struct Changes {
 };
 
 QJsonArray Array(const std::vector<std::string>& entries) {
-    const std::string text = "[" + feedtest::Join(entries) + "]";
+    const std::string text = "[" + body::Join(entries) + "]";
     return QJsonDocument::fromJson(QByteArray(text.c_str())).array();
 }
 
@@ -237,7 +237,7 @@ std::vector<std::string> FilteredOutEntries(int count, unsigned long long firstT
 TEST_F(InformModifyLoopTest, RequestCarriesTheCursorsAndAShortPageEndsTheLoop) {
     lastTime_ = 1700000000;
     time_ = 42;
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page({Show(5)}, 77)));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage({Show(5)}, 77)));
     Merge();
     const std::vector<hostdouble::Request> requests = Requests();
     ASSERT_EQ(1u, requests.size());
@@ -252,9 +252,9 @@ TEST_F(InformModifyLoopTest, RequestCarriesTheCursorsAndAShortPageEndsTheLoop) {
 }
 
 TEST_F(InformModifyLoopTest, FullPageFetchesTheNextOneEvenWhenEverythingIsFilteredOut) {
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page(FilteredOutEntries(100, 500, 900), 11)));
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page(FilteredOutEntries(100, 1300, 1200), 12)));
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page({Entry("show", 5, Info(5, 1), 2, 1500)}, 13)));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage(FilteredOutEntries(100, 500, 900), 11)));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage(FilteredOutEntries(100, 1300, 1200), 12)));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage({Entry("show", 5, Info(5, 1), 2, 1500)}, 13)));
     Merge();
     const std::vector<hostdouble::Request> requests = Requests();
     ASSERT_EQ(3u, requests.size());
@@ -268,8 +268,8 @@ TEST_F(InformModifyLoopTest, FullPageFetchesTheNextOneEvenWhenEverythingIsFilter
 }
 
 TEST_F(InformModifyLoopTest, NinetyNineEntriesEndTheLoop) {
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page(FilteredOutEntries(99, 5, 6))));
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page({Show(5)})));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage(FilteredOutEntries(99, 5, 6))));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage({Show(5)})));
     Merge();
     EXPECT_EQ(1u, hostdouble::RequestCount());
     EXPECT_TRUE(changes_.added.empty());
@@ -281,7 +281,7 @@ TEST_F(InformModifyLoopTest, EmptyOrMissingDataKeepsLastTimeAndTakesTime) {
     Merge();
     EXPECT_EQ(400u, lastTime_);
     EXPECT_EQ(900u, time_);
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page({}, 901)));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage({}, 901)));
     Merge();
     EXPECT_EQ(400u, lastTime_);
     EXPECT_EQ(901u, time_);
@@ -289,9 +289,9 @@ TEST_F(InformModifyLoopTest, EmptyOrMissingDataKeepsLastTimeAndTakesTime) {
 }
 
 TEST_F(InformModifyLoopTest, NonZeroErrnoIsLoggedOnceAndTheEntriesStillApply) {
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page({Del(5)}, 3, 1)));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage({Del(5)}, 3, 1)));
     Merge();
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page({Removal("del", 6, 3)}, 3, 4)));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage({Removal("del", 6, 3)}, 3, 4)));
     Merge(ExclusiveInformModifyRules(7));
     EXPECT_EQ(1u, hostdouble::CountLogs(L"DepthPublisher::MergeInformModifyListToCache Response Error Code: 1"));
     EXPECT_EQ(1u, hostdouble::CountLogs(L"ExclusivePublisher::RequestInformModify Response Error Code: 4"));
@@ -302,7 +302,7 @@ TEST_F(InformModifyLoopTest, NonZeroErrnoIsLoggedOnceAndTheEntriesStillApply) {
 TEST_F(InformModifyLoopTest, FailedTransferLogsTheUrlAndKeepsWhatEarlierPagesGave) {
     std::vector<std::string> full = FilteredOutEntries(99, 10, 20);
     full.push_back(Entry("show", 5, Info(5, 1), 2, 30));
-    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(Page(full, 50)));
+    hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(body::ModifyPage(full, 50)));
     hostdouble::QueueSyncAnswer(hostdouble::Answer::Fail());
     Merge();
     EXPECT_EQ((std::vector<int>{5}), Ids(changes_.added));
@@ -315,7 +315,7 @@ TEST_F(InformModifyLoopTest, FailedTransferLogsTheUrlAndKeepsWhatEarlierPagesGav
     EXPECT_FALSE(logs[0].viaString);
     EXPECT_EQ(L"DepthPublisher::RequestInformModify Failed: url = " + requests[1].url, logs[0].text);
 
-    hostdouble::QueueSyncAnswer(hostdouble::Answer{false, Page({Show(6)}, 99), false});
+    hostdouble::QueueSyncAnswer(hostdouble::Answer{false, body::ModifyPage({Show(6)}, 99), false});
     Merge(ExclusiveInformModifyRules(0));
     EXPECT_EQ(1u, hostdouble::CountLogs(L"ExclusivePublisher::RequestInformModify Failed: url = " +
                                         hostdouble::Requests().back().url));
@@ -324,7 +324,7 @@ TEST_F(InformModifyLoopTest, FailedTransferLogsTheUrlAndKeepsWhatEarlierPagesGav
 }
 
 TEST_F(InformModifyLoopTest, BodyCutInHalfIsLoggedOnlyByDepth) {
-    const std::string page = Page({Show(5)}, 10);
+    const std::string page = body::ModifyPage({Show(5)}, 10);
     const std::string half = page.substr(0, page.size() / 2);
     hostdouble::QueueSyncAnswer(hostdouble::Answer::Ok(half));
     Merge();

@@ -11,9 +11,9 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/subject_test_support.h"
+#include "tests/test_support.h"
 
-using subjecttest::Recorder;
+using testsupport::Recorder;
 
 namespace {
 
@@ -156,7 +156,7 @@ TEST_F(InformationEssenceTest, NonZeroErrnoIsLoggedAndTheListStillDelivered) {
 TEST_F(InformationEssenceTest, FailuresAreLoggedAndChangeNothing) {
     Start();
     Answer(R"({"data":{"list":{"a":{"id":1}}}})");
-    subjecttest::ExpectFailureTexts([] { GetInformationEssence()->FetchInformationEssence(0, 0, 50); },
+    testsupport::ExpectFailureTexts([] { GetInformationEssence()->FetchInformationEssence(0, 0, 50); },
                                     L"CInformationEssence::FetchInformationEssence");
     GetInformationEssence()->FetchInformationEssence(0, 0, 50);
     hostdouble::CompleteNext(true, "");

@@ -15,12 +15,12 @@
 
 #include "news_center/feeds/depth_publisher.h"
 #include "news_center/feeds/telegraph_publisher.h"
-#include "tests/service_bodies.h"
+#include "tests/bodies.h"
 #include "tests/stress_support.h"
-#include "tests/subject_test_support.h"
+#include "tests/test_support.h"
 
 using hostdouble::Request;
-using subjecttest::Recorder;
+using testsupport::Recorder;
 
 namespace {
 
@@ -30,7 +30,7 @@ std::string Utf8(const std::wstring& text) { return QString::fromStdWString(text
 void CompleteAsTheService() {
     hostdouble::Request request;
     const HttpCompletion completion = hostdouble::TakeNext(&request);
-    const std::string body = servicebody::For(request.path);
+    const std::string body = body::For(request.path);
     completion(true, body.data(), static_cast<long long>(body.size()));
 }
 
@@ -49,7 +49,7 @@ class InterfaceInputTest : public hostdouble::HostDoubleTest {
 protected:
     void SetUp() override {
         HostDoubleTest::SetUp();
-        stress::SilenceQtDebug();
+        testsupport::SilenceQtDebug();
     }
 
     stress::Watchers registered_;

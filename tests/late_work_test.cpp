@@ -111,7 +111,7 @@ Pending TakePending() {
     Request request;
     Pending pending;
     pending.completion = hostdouble::TakeNext(&request);
-    pending.body = servicebody::For(request.path);
+    pending.body = body::For(request.path);
     return pending;
 }
 
@@ -119,13 +119,13 @@ class LateWorkTest : public hostdouble::HostDoubleTest {
 protected:
     void SetUp() override {
         HostDoubleTest::SetUp();
-        stress::SilenceQtDebug();
+        testsupport::SilenceQtDebug();
     }
 
     // Depth asks for an older page only once something is cached.
     void LoadDepth() {
         Depth()->Subscribe(&depthWatcher_);
-        hostdouble::QueueSyncAnswer(Answer::Ok(servicebody::DepthPage(1)));
+        hostdouble::QueueSyncAnswer(Answer::Ok(body::DepthPage(1)));
         GetDepthPublisher()->Refresh();
         hostdouble::RunPendingTasks();
         while (hostdouble::PendingCount() > 0)

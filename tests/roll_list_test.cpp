@@ -1,28 +1,43 @@
 #include "news_center/feeds/roll_list.h"
 
 #include <limits>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
-#include "tests/roll_list_json.h"
+#include "tests/bodies.h"
+#include "tests/test_support.h"
 
 using namespace news_center::internal;
-using rolljson::Element;
-using rolljson::Roll;
+using body::Element;
+using testsupport::Ids;
 
 namespace {
 
-const bool g_sinkInstalled = (rolljson::DebugSink::Install(), true);
+// Collects the Qt debug messages (ParseTelegraphInfo's id trace) instead of printing them.
+std::mutex g_traceMutex;
+std::vector<QString> g_trace;
+const bool g_sinkInstalled =
+    (qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+         std::lock_guard<std::mutex> lock(g_traceMutex);
+         if (type == QtDebugMsg)
+             g_trace.push_back(message);
+     }),
+     true);
+std::vector<QString> TakeTrace() {
+    std::lock_guard<std::mutex> lock(g_traceMutex);
+    std::vector<QString> lines;
+    lines.swap(g_trace);
+    return lines;
+}
 
-std::vector<int> Ids(const std::list<TelegraphInfo>& list) {
-    std::vector<int> ids;
-    for (const TelegraphInfo& item : list)
-        ids.push_back(item.id);
-    return ids;
+QJsonArray Roll(const std::vector<std::string>& elements) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString("[" + body::Join(elements) + "]")).array();
 }
 
 // "operation:id" of every element, for readable comparisons.
@@ -47,7 +62,7 @@ TelegraphInfo Record(int id, unsigned long long sortScore, const wchar_t* conten
 }
 
 TEST(ParseTelegraphInfoTest, ReadsEveryNamedKeyAndTracesTheId) {
-    rolljson::DebugSink::Take();
+    TakeTrace();
     const TelegraphInfo item = ParseTelegraphInfo(
         Object("{\"id\":42,\"author\":\"A\",\"content\":\"\xE6\x96\xB0\",\"bold\":1,\"reading_num\":7,"
                "\"comment_num\":3,\"recommend\":2,\"ctime\":1700000000.9,\"sort_score\":1700000000123,"
@@ -65,7 +80,7 @@ TEST(ParseTelegraphInfoTest, ReadsEveryNamedKeyAndTracesTheId) {
     EXPECT_EQ(L"u", item.showurl);
     EXPECT_EQ(1, item.status);
     EXPECT_TRUE(item.collection);
-    EXPECT_EQ(std::vector<QString>{QStringLiteral("item.id 42")}, rolljson::DebugSink::Take());
+    EXPECT_EQ(std::vector<QString>{QStringLiteral("item.id 42")}, TakeTrace());
 }
 
 TEST(ParseTelegraphInfoTest, ValuesOfAnotherTypeReadAsDefaults) {
@@ -82,11 +97,11 @@ TEST(ParseTelegraphInfoTest, ValuesOfAnotherTypeReadAsDefaults) {
     EXPECT_EQ(L"", item.content);
     EXPECT_EQ(0, item.status);
 
-    rolljson::DebugSink::Take();
+    TakeTrace();
     EXPECT_EQ(-1, ParseTelegraphInfo(Object("{\"id\":-1}")).id);
-    EXPECT_EQ(std::vector<QString>{QStringLiteral("item.id 4294967295")}, rolljson::DebugSink::Take());
+    EXPECT_EQ(std::vector<QString>{QStringLiteral("item.id 4294967295")}, TakeTrace());
     ParseTelegraphInfo(QJsonObject());
-    EXPECT_TRUE(rolljson::DebugSink::Take().empty());
+    EXPECT_TRUE(TakeTrace().empty());
 }
 
 TEST(InsertBySortScoreTest, KeepsNewestFirstAndPutsANewcomerBehindEqualScores) {

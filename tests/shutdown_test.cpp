@@ -41,7 +41,7 @@ class ShutdownTest : public hostdouble::HostDoubleTest {
 protected:
     void SetUp() override {
         HostDoubleTest::SetUp();
-        stress::SilenceQtDebug();
+        testsupport::SilenceQtDebug();
         StallRefreshFetches();
     }
 
@@ -55,7 +55,7 @@ protected:
             else if (request.path == "/pc/information/get_depth")
                 ++depthStalls_;
             else
-                return Answer::Ok(servicebody::For(request.path));
+                return Answer::Ok(body::For(request.path));
             return Answer::Stall();
         });
     }

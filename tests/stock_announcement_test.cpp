@@ -7,9 +7,9 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/subject_test_support.h"
+#include "tests/test_support.h"
 
-using subjecttest::Recorder;
+using testsupport::Recorder;
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST_F(StockAnnouncementTest, RequestCarriesTheStockPageAndRows) {
 }
 
 TEST_F(StockAnnouncementTest, FailuresAreLoggedWithTheAnnouncementTexts) {
-    subjecttest::ExpectFailureTexts([] { GetStockAnnouncement()->RequestStockAnnouncementList(L"600000", 1, 20); },
+    testsupport::ExpectFailureTexts([] { GetStockAnnouncement()->RequestStockAnnouncementList(L"600000", 1, 20); },
                                     L"CStockAnnouncementPublisher::RequestStockAnnouncementList");
 }
 

@@ -7,10 +7,10 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/subject_test_support.h"
+#include "tests/test_support.h"
 
 using hostdouble::TimeOf;
-using subjecttest::Recorder;
+using testsupport::Recorder;
 
 namespace {
 
@@ -99,7 +99,7 @@ TEST_F(StockLandMineTest, RequestCarriesTheStockAndTheDayBounds) {
 }
 
 TEST_F(StockLandMineTest, FailuresAreLoggedWithTheLandMineTexts) {
-    subjecttest::ExpectFailureTexts([this] { Ask(L"600000", D1, D5); }, L"CStockLandMine::RequestStockLandMineList");
+    testsupport::ExpectFailureTexts([this] { Ask(L"600000", D1, D5); }, L"CStockLandMine::RequestStockLandMineList");
 }
 
 TEST_F(StockLandMineTest, EveryRequestFirstPublishesTheStockWithNoItems) {

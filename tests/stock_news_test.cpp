@@ -8,9 +8,9 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/subject_test_support.h"
+#include "tests/test_support.h"
 
-using subjecttest::Recorder;
+using testsupport::Recorder;
 
 namespace {
 
@@ -71,7 +71,7 @@ TEST_F(StockNewsTest, RequestPassesItsArgumentsAndTheCallersClock) {
 }
 
 TEST_F(StockNewsTest, FailuresAreLoggedWithTheStockNewsTexts) {
-    subjecttest::ExpectFailureTexts([this] { Ask(1); }, L"CStockNews::RequestStockNewsList");
+    testsupport::ExpectFailureTexts([this] { Ask(1); }, L"CStockNews::RequestStockNewsList");
 }
 
 TEST_F(StockNewsTest, ItemsReadEveryFieldFromTheDataArray) {

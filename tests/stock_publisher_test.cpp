@@ -13,9 +13,9 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/subject_test_support.h"
+#include "tests/test_support.h"
 
-using subjecttest::Recorder;
+using testsupport::Recorder;
 
 namespace {
 
@@ -66,7 +66,7 @@ TEST_F(StockPublisherShapeTest, FailuresLogTheirTextKeepTheValueAndNotifyNobody)
     EXPECT_EQ(-1, logs[0].level);
     EXPECT_EQ(kOperation + L" Code fail", logs[0].text);
     EXPECT_FALSE(logs[1].viaString);
-    EXPECT_EQ(kOperation + L" Json Parse Error Code: " + std::to_wstring(subjecttest::ParseErrorOf(cut)),
+    EXPECT_EQ(kOperation + L" Json Parse Error Code: " + std::to_wstring(testsupport::ParseErrorOf(cut)),
               logs[1].text);
 
     Recorder<StockAnnouncement> late;
@@ -131,24 +131,9 @@ TEST_F(StockPublisherShapeTest, ManyConcurrentCompletionsArePublishedWhole) {
     publisher()->Attach(&recorder);
     for (int i = 0; i < kRequests; ++i)
         Ask(L"S" + std::to_wstring(i));
-    std::vector<std::pair<hostdouble::Request, HttpCompletion> > taken;
-    for (int i = 0; i < kRequests; ++i) {
-        hostdouble::Request request;
-        HttpCompletion completion = hostdouble::TakeNext(&request);
-        taken.emplace_back(request, completion);
-    }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&taken, t] {
-            for (std::size_t i = t; i < taken.size(); i += 4) {
-                // Each page carries its own stock code as the title.
-                const std::string body = PageOf(taken[i].first.param("stock"));
-                taken[i].second(true, body.data(), static_cast<long long>(body.size()));
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
+    // Each page carries its own stock code as the title.
+    hostdouble::DeliverConcurrently(
+        [](const hostdouble::Request& request, std::size_t) { return PageOf(request.param("stock")); });
 
     // Completions run side by side, so a value may be delivered twice and
     // another never; each is whole, and the last delivered is the one kept.

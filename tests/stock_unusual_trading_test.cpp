@@ -7,9 +7,9 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/subject_test_support.h"
+#include "tests/test_support.h"
 
-using subjecttest::Recorder;
+using testsupport::Recorder;
 
 namespace {
 
@@ -42,7 +42,7 @@ TEST_F(StockUnusualTradingTest, RequestSendsTheStockAsAOneElementArray) {
 }
 
 TEST_F(StockUnusualTradingTest, FailuresAreLoggedWithTheUnusualTradingTexts) {
-    subjecttest::ExpectFailureTexts([] { GetStockUnusualTrading()->FetchStockUnusualTrading(L"600000"); },
+    testsupport::ExpectFailureTexts([] { GetStockUnusualTrading()->FetchStockUnusualTrading(L"600000"); },
                                     L"CStockUnusualTrading::FetchStockUnusualTrading");
 }
 

@@ -5,28 +5,16 @@
 // not, one request of every kind, and delivery of whatever is pending.
 
 #include <atomic>
-#include <cstdio>
 #include <list>
 #include <mutex>
 #include <string>
 
-#include <QString>
-#include <QtGlobal>
-
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/service_bodies.h"
+#include "tests/bodies.h"
+#include "tests/test_support.h"
 
 namespace stress {
-
-// The telegraph parser traces every id to the Qt debug log: thousands of lines
-// in a stress run.
-inline void SilenceQtDebug() {
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type != QtDebugMsg)
-            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    });
-}
 
 // Counts calls, and the stray ones that arrive while closed: after the
 // Unsubscribe or Detach that removed it returned, or after teardown.
@@ -221,7 +209,7 @@ const int kSerials = 64;
 inline void AnswerSyncRequests() {
     hostdouble::SetSyncHandler([](const hostdouble::Request& request) {
         static std::atomic<int> serial{0};
-        return hostdouble::Answer::Ok(servicebody::For(request.path, ++serial % kSerials));
+        return hostdouble::Answer::Ok(body::For(request.path, ++serial % kSerials));
     });
 }
 
@@ -241,7 +229,7 @@ inline bool DeliverOne(std::mutex& take, int serial, bool failSome = false) {
     if (failSome && serial % 7 == 0 && request.path != "/pc/information/get_count_by_ids") {
         completion(false, nullptr, 0);
     } else {
-        const std::string body = servicebody::For(request.path, serial % kSerials);
+        const std::string body = body::For(request.path, serial % kSerials);
         completion(true, body.data(), static_cast<long long>(body.size()));
     }
     return true;

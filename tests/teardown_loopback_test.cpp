@@ -21,7 +21,7 @@ namespace {
 const long long kBoundMs = 5000;
 
 TEST(TeardownLoopbackTest, HostStopThenTeardownEndsAtOnceWithEveryPublisherBusy_Loopback) {
-    stress::SilenceQtDebug();
+    testsupport::SilenceQtDebug();
     RawHttpServer server;
     UrlHelper::SetServiceRoot(server.Url("/stall"));
 

@@ -18,7 +18,7 @@ class TeardownStressTest : public hostdouble::HostDoubleTest {
 protected:
     void SetUp() override {
         HostDoubleTest::SetUp();
-        stress::SilenceQtDebug();
+        testsupport::SilenceQtDebug();
     }
 };
 

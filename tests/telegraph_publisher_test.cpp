@@ -12,16 +12,18 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
-#include "tests/roll_list_json.h"
+#include "tests/bodies.h"
+#include "tests/test_support.h"
 
+using body::Element;
 using hostdouble::Answer;
 using hostdouble::Request;
-using rolljson::Element;
-using rolljson::Page;
+using testsupport::Ids;
 
 namespace {
 
-const bool g_sinkInstalled = (rolljson::DebugSink::Install(), true);
+const bool g_quiet = (testsupport::SilenceQtDebug(), true);
+const auto Page = body::RollPage;
 
 struct Event {
     enum Kind { Begin, Update, Counters };
@@ -69,25 +71,7 @@ private:
     std::vector<Event> events_;
 };
 
-struct ListCapture {
-    int calls = 0;
-    bool failed = false;
-    std::list<TelegraphInfo> list;
-    TelegraphListCallback callback() {
-        return [this](bool isFailed, const std::list<TelegraphInfo>& page) {
-            ++calls;
-            failed = isFailed;
-            list = page;
-        };
-    }
-};
-
-std::vector<int> Ids(const std::list<TelegraphInfo>& list) {
-    std::vector<int> ids;
-    for (const TelegraphInfo& item : list)
-        ids.push_back(item.id);
-    return ids;
-}
+using ListCapture = testsupport::Capture<bool, const std::list<TelegraphInfo>&>;
 
 template <class Predicate>
 bool WaitUntil(Predicate done, int timeoutMs = 5000) {
@@ -363,9 +347,9 @@ TEST_F(TelegraphPublisherTest, OlderPageIsCachedAndLowersTheEarliestSortScore) {
         true, Page(0, {Element("add", 7, 700, 0), Element("modify", 8, 800), Element("del", 9, 900),
                        Element("add", 7, 700), Element("show", 11, 1100),
                        "{\"id\":12,\"type\":0,\"operation\":\"add\",\"info\":{\"id\":12}}"}));
-    EXPECT_EQ(1, capture.calls);
-    EXPECT_FALSE(capture.failed);
-    EXPECT_EQ((std::vector<int>{7, 8, 7}), Ids(capture.list));
+    EXPECT_EQ(1, capture.calls());
+    EXPECT_FALSE(capture.last<0>());
+    EXPECT_EQ((std::vector<int>{7, 8, 7}), Ids(capture.last<1>()));
 
     // With 700 now the oldest cached score, a "show" at 750 is ours and one at 650 is not.
     Recorder recorder;
@@ -389,8 +373,8 @@ TEST_F(TelegraphPublisherTest, OlderPageDeliversCachedTelegraphsAgainWithoutDupl
     while (hostdouble::PendingCount() > 1)  // the refresh's counters request
         hostdouble::TakeNext();
     hostdouble::CompleteNext(true, Page(0, {Element("add", 2, 200, 1, 0, "older"), Element("add", 3, 100)}));
-    EXPECT_EQ((std::vector<int>{2, 3}), Ids(capture.list));
-    EXPECT_EQ(L"older", capture.list.front().content);
+    EXPECT_EQ((std::vector<int>{2, 3}), Ids(capture.last<1>()));
+    EXPECT_EQ(L"older", capture.last<1>().front().content);
 
     Recorder late;
     publisher()->Subscribe(&late);
@@ -412,15 +396,15 @@ TEST_F(TelegraphPublisherTest, OlderPageFailuresAreLoggedAndStillCallBack) {
     telegraph->RequestEarlierTelegraph(1, empty.callback());
     hostdouble::CompleteNextRaw(true, nullptr, 12);
 
-    EXPECT_EQ(1, transport.calls);
-    EXPECT_TRUE(transport.failed);
-    EXPECT_TRUE(transport.list.empty());
-    EXPECT_EQ(1, parse.calls);
-    EXPECT_FALSE(parse.failed);
-    EXPECT_TRUE(parse.list.empty());
-    EXPECT_EQ((std::vector<int>{4}), Ids(response.list));
-    EXPECT_EQ(1, empty.calls);
-    EXPECT_TRUE(empty.list.empty());
+    EXPECT_EQ(1, transport.calls());
+    EXPECT_TRUE(transport.last<0>());
+    EXPECT_TRUE(transport.last<1>().empty());
+    EXPECT_EQ(1, parse.calls());
+    EXPECT_FALSE(parse.last<0>());
+    EXPECT_TRUE(parse.last<1>().empty());
+    EXPECT_EQ((std::vector<int>{4}), Ids(response.last<1>()));
+    EXPECT_EQ(1, empty.calls());
+    EXPECT_TRUE(empty.last<1>().empty());
 
     const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
     ASSERT_EQ(3u, logs.size());
@@ -466,7 +450,7 @@ TEST_F(TelegraphPublisherTest, WorkArrivingAfterTeardownTouchesNothing) {
     counters(true, counts.data(), static_cast<long long>(counts.size()));
 
     EXPECT_EQ(requests, hostdouble::RequestCount());
-    EXPECT_EQ(0, capture.calls);
+    EXPECT_EQ(0, capture.calls());
     EXPECT_EQ(0u, recorder.count());
     EXPECT_TRUE(hostdouble::Logs().empty());
 }
@@ -514,30 +498,18 @@ TEST_F(TelegraphPublisherTest, ConcurrentOlderPagesAndARefreshKeepEachIdOnce) {
     std::vector<ListCapture> captures(kPages);
     for (int i = 0; i < kPages; ++i)
         telegraph->RequestEarlierTelegraph(static_cast<unsigned long long>(i + 1), captures[i].callback());
-    std::vector<HttpCompletion> completions;
-    for (int i = 0; i < kPages; ++i)
-        completions.push_back(hostdouble::TakeNext());
-
     Recorder recorder;
     telegraph->Subscribe(&recorder);
     hostdouble::QueueSyncAnswer(Answer::Ok(Page(1000, {Element("add", 5000, 5000, 1, 1)})));
     telegraph->Refresh();
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&completions, t] {
-            for (std::size_t i = t; i < completions.size(); i += 4) {
-                const std::string body = Page(0, {Element("add", static_cast<int>(i) + 1, 100 + i),
-                                                  Element("add", 5000, 5000)});
-                completions[i](true, body.data(), static_cast<long long>(body.size()));
-            }
-        });
-    }
-    hostdouble::RunPendingTasks();
-    for (std::thread& thread : threads)
-        thread.join();
+    hostdouble::DeliverConcurrently(
+        [](const Request&, std::size_t i) {
+            return Page(0, {Element("add", static_cast<int>(i) + 1, 100 + i), Element("add", 5000, 5000)});
+        },
+        4, [] { hostdouble::RunPendingTasks(); });
 
     for (const ListCapture& capture : captures)
-        EXPECT_EQ(1, capture.calls);
+        EXPECT_EQ(1, capture.calls());
     Recorder late;
     telegraph->Subscribe(&late);
     const std::vector<int> ids = Ids(ExpectRefresh(late, false).added);

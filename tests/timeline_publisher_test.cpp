@@ -6,22 +6,14 @@
 
 #include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
+#include "tests/test_support.h"
 
 using hostdouble::Request;
 
 namespace {
 
 template <class T>
-struct Capture {
-    int calls = 0;
-    T last;
-    boost::function<void(const T&)> callback() {
-        return [this](const T& value) {
-            ++calls;
-            last = value;
-        };
-    }
-};
+using Capture = testsupport::Capture<const T&>;
 
 typedef Capture<std::list<TimelineReddot> > ReddotCapture;
 typedef Capture<std::list<TimelineEvent> > EventCapture;
@@ -58,9 +50,10 @@ TEST_F(TimelinePublisherTest, RecordsAreReadInOrderWithDefaultsForMissingKeys) {
     hostdouble::CompleteNext(true,
                              "{\"errno\":0,\"data\":[{\"date\":\"20261201\",\"nums\":3},{\"nums\":2},"
                              "{\"date\":\"20261203\"},{\"date\":5,\"nums\":\"4\"},7]}");
-    ASSERT_EQ(1, reddots.calls);
-    ASSERT_EQ(5u, reddots.last.size());
-    std::list<TimelineReddot>::const_iterator it = reddots.last.begin();
+    ASSERT_EQ(1, reddots.calls());
+    ASSERT_EQ(5u, reddots.last().size());
+    const std::list<TimelineReddot> dots = reddots.last();
+    std::list<TimelineReddot>::const_iterator it = dots.begin();
     EXPECT_EQ(L"20261201", it->date);
     EXPECT_EQ(3, it->nums);
     EXPECT_EQ(L"", (++it)->date);
@@ -73,19 +66,19 @@ TEST_F(TimelinePublisherTest, RecordsAreReadInOrderWithDefaultsForMissingKeys) {
     EventCapture events;
     publisher()->RequestEventList(L"d", events.callback());
     hostdouble::CompleteNext(true, "{\"data\":[{\"id\":1,\"title\":\"t\",\"brief\":\"b\"},{\"id\":1,\"x\":0}]}");
-    ASSERT_EQ(2u, events.last.size());
-    EXPECT_EQ(1, events.last.front().id);
-    EXPECT_EQ(L"t", events.last.front().title);
-    EXPECT_EQ(L"b", events.last.front().brief);
-    EXPECT_EQ(1, events.last.back().id);  // no de-duplication
-    EXPECT_EQ(L"", events.last.back().title);
+    ASSERT_EQ(2u, events.last().size());
+    EXPECT_EQ(1, events.last().front().id);
+    EXPECT_EQ(L"t", events.last().front().title);
+    EXPECT_EQ(L"b", events.last().front().brief);
+    EXPECT_EQ(1, events.last().back().id);  // no de-duplication
+    EXPECT_EQ(L"", events.last().back().title);
 
     DetailCapture detail;
     publisher()->RequestEventDetail(9, detail.callback());
     hostdouble::CompleteNext(true, "{\"data\":{\"id\":9,\"title\":\"T\",\"content\":\"C\",\"brief\":\"x\"}}");
-    EXPECT_EQ(9, detail.last.id);
-    EXPECT_EQ(L"T", detail.last.title);
-    EXPECT_EQ(L"C", detail.last.content);
+    EXPECT_EQ(9, detail.last().id);
+    EXPECT_EQ(L"T", detail.last().title);
+    EXPECT_EQ(L"C", detail.last().content);
     EXPECT_TRUE(hostdouble::Logs().empty());
 }
 
@@ -100,13 +93,13 @@ TEST_F(TimelinePublisherTest, DataOfTheWrongKindGivesAnEmptyResult) {
     publisher()->RequestEventList(L"d", events.callback());
     hostdouble::CompleteNext(true, "[1,2]");
 
-    EXPECT_EQ(1, reddots.calls);
-    EXPECT_TRUE(reddots.last.empty());
-    EXPECT_EQ(1, detail.calls);
-    EXPECT_EQ(0, detail.last.id);
-    EXPECT_EQ(L"", detail.last.title);
-    EXPECT_EQ(1, events.calls);
-    EXPECT_TRUE(events.last.empty());
+    EXPECT_EQ(1, reddots.calls());
+    EXPECT_TRUE(reddots.last().empty());
+    EXPECT_EQ(1, detail.calls());
+    EXPECT_EQ(0, detail.last().id);
+    EXPECT_EQ(L"", detail.last().title);
+    EXPECT_EQ(1, events.calls());
+    EXPECT_TRUE(events.last().empty());
     EXPECT_TRUE(hostdouble::Logs().empty());
 }
 
@@ -114,7 +107,6 @@ TEST_F(TimelinePublisherTest, FailuresDeliverDefaultsAfterTheirLogLine) {
     ReddotCapture reddots;
     EventCapture events;
     DetailCapture detail;
-    detail.last.id = 77;
     publisher()->RequestReddot(L"a", L"b", reddots.callback());
     hostdouble::CompleteNext(false, "{\"data\":[{\"nums\":1}]}");
     publisher()->RequestEventList(L"d", events.callback());
@@ -122,12 +114,12 @@ TEST_F(TimelinePublisherTest, FailuresDeliverDefaultsAfterTheirLogLine) {
     publisher()->RequestEventDetail(1, detail.callback());
     hostdouble::CompleteNext(false, "");
 
-    EXPECT_EQ(1, reddots.calls);
-    EXPECT_TRUE(reddots.last.empty());
-    EXPECT_EQ(1, events.calls);
-    EXPECT_TRUE(events.last.empty());
-    EXPECT_EQ(1, detail.calls);
-    EXPECT_EQ(0, detail.last.id);
+    EXPECT_EQ(1, reddots.calls());
+    EXPECT_TRUE(reddots.last().empty());
+    EXPECT_EQ(1, events.calls());
+    EXPECT_TRUE(events.last().empty());
+    EXPECT_EQ(1, detail.calls());
+    EXPECT_EQ(0, detail.last().id);
 
     const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
     ASSERT_EQ(3u, logs.size());
@@ -141,7 +133,7 @@ TEST_F(TimelinePublisherTest, FailuresDeliverDefaultsAfterTheirLogLine) {
     // A successful transfer without a body is delivered empty and not logged.
     publisher()->RequestEventList(L"d", events.callback());
     hostdouble::CompleteNextRaw(true, nullptr, 10);
-    EXPECT_EQ(2, events.calls);
+    EXPECT_EQ(2, events.calls());
     EXPECT_EQ(3u, hostdouble::Logs().size());
 }
 
@@ -150,20 +142,20 @@ TEST_F(TimelinePublisherTest, NonZeroErrnoIsLoggedAndDataStillRead) {
     publisher()->RequestEventList(L"d", events.callback());
     hostdouble::CompleteNext(true, "{\"errno\":1,\"data\":[]}");
     EXPECT_EQ(1u, hostdouble::CountLogs(L"TimelinePublisher::RequestEventList Response Error Code: 1"));
-    EXPECT_EQ(1, events.calls);
-    EXPECT_TRUE(events.last.empty());
+    EXPECT_EQ(1, events.calls());
+    EXPECT_TRUE(events.last().empty());
 
     ReddotCapture reddots;
     publisher()->RequestReddot(L"a", L"b", reddots.callback());
     hostdouble::CompleteNext(true, "{\"errno\":-2,\"data\":[{\"date\":\"x\",\"nums\":1}]}");
     EXPECT_EQ(1u, hostdouble::CountLogs(L"TimelinePublisher::RequestReddot Response Error Code: -2"));
-    EXPECT_EQ(1u, reddots.last.size());
+    EXPECT_EQ(1u, reddots.last().size());
 
     DetailCapture detail;
     publisher()->RequestEventDetail(3, detail.callback());
     hostdouble::CompleteNext(true, "{\"errno\":4,\"data\":{\"id\":3}}");
     EXPECT_EQ(1u, hostdouble::CountLogs(L"TimelinePublisher::RequestEventDetail Response Error Code: 4"));
-    EXPECT_EQ(3, detail.last.id);
+    EXPECT_EQ(3, detail.last().id);
 }
 
 TEST_F(TimelinePublisherTest, EmptyCallbackStillSendsAndLogs) {
@@ -184,8 +176,8 @@ TEST_F(TimelinePublisherTest, CompletionAfterTeardownStillDelivers) {
     DestroyAllPublisher();
     const std::string body = "{\"data\":{\"id\":5,\"title\":\"late\"}}";
     late(true, body.data(), static_cast<long long>(body.size()));
-    EXPECT_EQ(1, detail.calls);
-    EXPECT_EQ(L"late", detail.last.title);
+    EXPECT_EQ(1, detail.calls());
+    EXPECT_EQ(L"late", detail.last().title);
 }
 
 TEST_F(TimelinePublisherTest, ConcurrentRequestsEachCallTheirOwnCallbackOnce) {
@@ -201,26 +193,11 @@ TEST_F(TimelinePublisherTest, ConcurrentRequestsEachCallTheirOwnCallbackOnce) {
     }
     for (std::thread& sender : senders)
         sender.join();
-    std::vector<std::pair<Request, HttpCompletion> > taken;
+    hostdouble::DeliverConcurrently(
+        [](const Request& request, std::size_t) { return "{\"data\":{\"id\":" + request.param("id") + "}}"; });
     for (int i = 0; i < kRequests; ++i) {
-        Request request;
-        HttpCompletion completion = hostdouble::TakeNext(&request);
-        taken.emplace_back(request, completion);
-    }
-    std::vector<std::thread> completers;
-    for (int t = 0; t < 4; ++t) {
-        completers.emplace_back([&taken, t] {
-            for (std::size_t i = t; i < taken.size(); i += 4) {
-                const std::string body = "{\"data\":{\"id\":" + taken[i].first.param("id") + "}}";
-                taken[i].second(true, body.data(), static_cast<long long>(body.size()));
-            }
-        });
-    }
-    for (std::thread& completer : completers)
-        completer.join();
-    for (int i = 0; i < kRequests; ++i) {
-        EXPECT_EQ(1, captures[i].calls);
-        EXPECT_EQ(i, captures[i].last.id);
+        EXPECT_EQ(1, captures[i].calls());
+        EXPECT_EQ(i, captures[i].last().id);
     }
 }
 

@@ -196,6 +196,29 @@ void CompleteNext(bool success, const std::string& body) {
 
 void CompleteNext(const Answer& answer) { CompleteNext(answer.success, answer.body); }
 
+void DeliverConcurrently(const std::function<std::string(const Request&, std::size_t)>& body, int threadCount,
+                         const std::function<void()>& meanwhile) {
+    std::vector<std::pair<Request, HttpCompletion> > taken;
+    while (PendingCount() > 0) {
+        Request request;
+        HttpCompletion completion = TakeNext(&request);
+        taken.emplace_back(request, completion);
+    }
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t) {
+        threads.emplace_back([&taken, &body, t, threadCount] {
+            for (std::size_t i = static_cast<std::size_t>(t); i < taken.size(); i += threadCount) {
+                const std::string text = body(taken[i].first, i);
+                taken[i].second(true, text.data(), static_cast<long long>(text.size()));
+            }
+        });
+    }
+    if (meanwhile)
+        meanwhile();
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
 void QueueSyncAnswer(const Answer& answer) {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().syncAnswers.push_back(answer);

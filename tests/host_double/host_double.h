@@ -70,6 +70,11 @@ void CompleteNext(const Answer& answer);
 void CompleteNextRaw(bool success, const char* body, long long length);
 // Removes the oldest pending completion and hands it to the test.
 HttpCompletion TakeNext(Request* request = nullptr);
+// Takes every pending completion and runs them successfully from `threads`
+// threads at once, completion i (oldest first) with body(its request, i);
+// `meanwhile` runs on the calling thread before the threads are joined.
+void DeliverConcurrently(const std::function<std::string(const Request&, std::size_t)>& body, int threads = 4,
+                         const std::function<void()>& meanwhile = std::function<void()>());
 
 // --- synchronous requests ----------------------------------------------------
 // Answers are taken from the queue first, then from the handler; with neither,

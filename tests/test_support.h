@@ -1,0 +1,143 @@
+#pragma once
+
+// Helpers shared by the publisher tests: recorders of callbacks and subscriber
+// values, readers of what the host double recorded, and the failure log texts
+// every operation shares.
+
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <vector>
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QString>
+#include <QtGlobal>
+
+#include <gtest/gtest.h>
+
+#include "news_center/common/subject.h"
+#include "tests/host_double/host_double.h"
+
+namespace testsupport {
+
+// Records every call of a callback taking `Args`, from any thread.
+template <class... Args>
+class Capture {
+public:
+    using Call = std::tuple<typename std::decay<Args>::type...>;
+
+    auto callback() {
+        return [this](Args... args) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            calls_.emplace_back(args...);
+        };
+    }
+    int calls() const { return static_cast<int>(count()); }
+    std::size_t count() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return calls_.size();
+    }
+    std::vector<Call> all() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return calls_;
+    }
+    // Argument `I` of call `n`, oldest first.
+    template <std::size_t I = 0>
+    typename std::tuple_element<I, Call>::type arg(std::size_t n) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::get<I>(calls_.at(n));
+    }
+    // Argument `I` of the last call; a default value before any call.
+    template <std::size_t I = 0>
+    typename std::tuple_element<I, Call>::type last() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return calls_.empty() ? typename std::tuple_element<I, Call>::type() : std::get<I>(calls_.back());
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Call> calls_;
+};
+
+// A subject subscriber that keeps every value it is handed, from any thread.
+template <class T>
+class Recorder : public IUpdate1<T> {
+public:
+    void Update(const T& value) override { capture_.callback()(value); }
+    std::vector<T> values() const {
+        std::vector<T> out;
+        for (const auto& call : capture_.all())
+            out.push_back(std::get<0>(call));
+        return out;
+    }
+    std::size_t count() const { return capture_.count(); }
+    T last() const { return capture_.last(); }
+
+private:
+    Capture<const T&> capture_;
+};
+
+template <class Record>
+std::vector<int> Ids(const std::list<Record>& records) {
+    std::vector<int> ids;
+    for (const Record& record : records)
+        ids.push_back(record.id);
+    return ids;
+}
+
+// The recorded requests to `path`, in order.
+inline std::vector<hostdouble::Request> RequestsTo(const std::string& path) {
+    std::vector<hostdouble::Request> out;
+    for (const hostdouble::Request& request : hostdouble::Requests()) {
+        if (request.path == path)
+            out.push_back(request);
+    }
+    return out;
+}
+
+// The telegraph parser traces every id to the Qt debug log: thousands of lines
+// in a long test. Other messages still reach stderr.
+inline void SilenceQtDebug() {
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type != QtDebugMsg)
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
+}
+
+// The parser's error number for `body`, as the publishers log it.
+inline int ParseErrorOf(const std::string& body) {
+    QJsonParseError error;
+    QJsonDocument::fromJson(QByteArray(body.data(), static_cast<int>(body.size())), &error);
+    return static_cast<int>(error.error);
+}
+
+// Sends three requests with `send` and fails them in turn (transfer, JSON,
+// "errno"); the log must then hold exactly `operation`'s three lines.
+inline void ExpectFailureTexts(const std::function<void()>& send, const std::wstring& operation) {
+    const std::string cut = "{\"errno\":0,\"data\":{\"list\":[{\"tit";
+    send();
+    hostdouble::CompleteNext(false, "");
+    send();
+    hostdouble::CompleteNext(true, cut);
+    send();
+    hostdouble::CompleteNext(true, "{\"errno\":9}");
+
+    const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
+    ASSERT_EQ(3u, logs.size());
+    EXPECT_TRUE(logs[0].viaString);
+    EXPECT_EQ(-1, logs[0].level);
+    EXPECT_EQ(operation + L" Code fail", logs[0].text);
+    EXPECT_FALSE(logs[1].viaString);
+    EXPECT_EQ(operation + L" Json Parse Error Code: " + std::to_wstring(ParseErrorOf(cut)), logs[1].text);
+    EXPECT_FALSE(logs[2].viaString);
+    EXPECT_EQ(operation + L" Error Code: 9", logs[2].text);
+}
+
+}  // namespace testsupport
