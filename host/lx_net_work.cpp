@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,9 +19,17 @@ constexpr int kDefaultTimeoutSeconds = 30;  // for a caller that passes 0 or les
 constexpr int kPollMilliseconds = 20;       // how late an abandoned transfer may notice
 constexpr long kMaxRedirects = 5;
 
+void StopNetworkThreadsAtExit();
+
 void GlobalInit() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        // Exit handlers run last-registered first: the network threads leave
+        // before the TLS library's own exit cleanup, after which a leaving
+        // thread's TLS state would no longer be freed.
+        std::atexit(&StopNetworkThreadsAtExit);
+    });
 }
 
 std::string ToUtf8(const std::wstring& text) {
@@ -245,6 +254,8 @@ bool NetworkWorker::Serve(Request& request) {
 }
 
 NetworkPool::Reaper g_networkReaper;
+
+void StopNetworkThreadsAtExit() { NetworkPool::StopForExit(); }
 
 }  // namespace
 
