@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,10 +18,20 @@ namespace {
 constexpr int kDefaultTimeoutSeconds = 30;  // for a caller that passes 0 or less
 constexpr int kPollMilliseconds = 20;       // how late an abandoned transfer may notice
 constexpr long kMaxRedirects = 5;
+constexpr std::size_t kMaxHeaderBytes = std::size_t(256) << 10;  // all header lines of a request
+constexpr std::size_t kMaxBodyBytes = static_cast<std::size_t>(netwk::kMaxResponseBytes);
+
+void StopNetworkThreadsAtExit();
 
 void GlobalInit() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        // Exit handlers run last-registered first: the network threads leave
+        // before the TLS library's own exit cleanup, after which a leaving
+        // thread's TLS state would no longer be freed.
+        std::atexit(&StopNetworkThreadsAtExit);
+    });
 }
 
 std::string ToUtf8(const std::wstring& text) {
@@ -59,16 +70,35 @@ private:
 struct Sink {
     std::vector<char>* body;
     bool failed;
+    std::size_t headerBytes;
 };
 
+// Returning less than `bytes` from either callback aborts the transfer.
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     Sink* sink = static_cast<Sink*>(user);
     const size_t bytes = size * count;
+    // The bytes are already decoded: a small compressed body is held to the
+    // limit as well.
+    if (bytes > kMaxBodyBytes - sink->body->size()) {
+        sink->failed = true;
+        return 0;
+    }
     try {
         sink->body->insert(sink->body->end(), data, data + bytes);
     } catch (...) {
         sink->failed = true;
         return 0;  // aborts the transfer
+    }
+    return bytes;
+}
+
+size_t CountHeader(char*, size_t size, size_t count, void* user) {
+    Sink* sink = static_cast<Sink*>(user);
+    const size_t bytes = size * count;
+    sink->headerBytes += bytes;
+    if (sink->headerBytes > kMaxHeaderBytes) {
+        sink->failed = true;
+        return 0;
     }
     return bytes;
 }
@@ -94,7 +124,7 @@ public:
         if (abandon() || !Ready()) return false;
 
         HeaderList headerList(headers);
-        Sink sink{&body, false};
+        Sink sink{&body, false, 0};
         curl_easy_reset(easy_);
         curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
         curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
@@ -106,11 +136,20 @@ public:
 #if LIBCURL_VERSION_NUM >= 0x075500
         curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+#else
+        curl_easy_setopt(easy_, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
-        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
+#if LIBCURL_VERSION_NUM >= 0x075700
+        curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);  // an abandoned name lookup is not waited for
+#endif
+        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+        curl_easy_setopt(easy_, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
         curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList.get());
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &WriteBody);
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &sink);
+        curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CountHeader);
+        curl_easy_setopt(easy_, CURLOPT_HEADERDATA, &sink);
 
         if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
         bool done = false;
@@ -245,6 +284,8 @@ bool NetworkWorker::Serve(Request& request) {
 }
 
 NetworkPool::Reaper g_networkReaper;
+
+void StopNetworkThreadsAtExit() { NetworkPool::StopForExit(); }
 
 }  // namespace
 

@@ -3,6 +3,13 @@
 // HTTP for the news centre. Requests carry the complete signed URL; the body
 // handed to a completion is only valid until the completion returns.
 //
+// A server cannot make a request use more than bounded memory or time: a
+// response whose decoded body would pass netwk::kMaxResponseBytes, whose
+// headers pass 256 KiB in all, that redirects more than 5 times or to a scheme
+// other than http or https, or that is not done within the request's timeout,
+// fails as soon as that is known, and its connection is closed, not reused.
+// Only gzip and deflate are asked for.
+//
 // Without netwk::Stop, a request in flight ends only when its server answers
 // or its timeout passes, and whoever waits for its completion waits that long.
 
@@ -37,6 +44,9 @@ extern "C" LX_NET_WORK_API bool GetSync(const std::wstring& url, std::vector<cha
                                         const HttpHeaderMap& headers, int timeoutSeconds);
 
 namespace netwk {
+
+// The most decoded body bytes a response may bring, far above any real answer.
+constexpr long long kMaxResponseBytes = 16LL << 20;
 
 // The host program's stop, when it closes. Abandons every request in flight
 // within a few milliseconds, waiting for no server: GetSync returns false on

@@ -101,12 +101,15 @@ public:
     // are interrupted, so work waiting at an interruption point gives up;
     // those still busy after a grace period are detached.
     struct Reaper {
-        ~Reaper() {
-            exiting_.store(true);
-            WorkerPool* pool = created_.load();
-            if (pool != nullptr) pool->Stop(std::chrono::seconds(2));
-        }
+        ~Reaper() { StopForExit(); }
     };
+    // What the Reaper does, for a library that must have the workers gone
+    // earlier in exit; the Reaper then finds nothing left to do.
+    static void StopForExit() {
+        exiting_.store(true);
+        WorkerPool* pool = created_.load();
+        if (pool != nullptr) pool->Stop(std::chrono::seconds(2));
+    }
 
 private:
     struct Queued {

@@ -178,17 +178,19 @@ private:
         std::pair<std::string, std::string> out;
         z_stream z{};
         deflateInit2(&z, 9, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY);
-        const std::string spaces(16 << 20, ' ');
         Deflate(z, "[", Z_NO_FLUSH, out.first);
-        Deflate(z, spaces, Z_FULL_FLUSH, out.first);
-        Deflate(z, spaces, Z_FULL_FLUSH, out.second);
+        const std::string spaces(1 << 16, ' ');
+        for (std::string* part : {&out.first, &out.second}) {
+            for (int i = 1; i < 256; ++i) Deflate(z, spaces, Z_NO_FLUSH, *part);
+            Deflate(z, spaces, Z_FULL_FLUSH, *part);
+        }
         deflateEnd(&z);
         return out;
     }
     static void Deflate(z_stream& z, const std::string& in, int flush, std::string& out) {
         z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
         z.avail_in = static_cast<uInt>(in.size());
-        char buf[1 << 16];
+        char buf[1 << 14];
         do {
             z.next_out = reinterpret_cast<Bytef*>(buf);
             z.avail_out = sizeof buf;

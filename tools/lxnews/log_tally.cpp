@@ -37,13 +37,13 @@ std::string FeedOfLogLine(const std::string& line) {
     return std::string();
 }
 
-std::map<std::string, int> CountLogLinesPerFeed(const std::string& path, long long offset) {
+std::map<std::string, int> CountLogLinesPerFeed(const std::string& path, long long offset, long long end) {
     std::map<std::string, int> counts;
     std::ifstream in(path, std::ios::binary);
     if (!in) return counts;
     in.seekg(offset);
     std::string line;
-    while (std::getline(in, line)) {
+    while ((end < 0 || in.tellg() < end) && std::getline(in, line)) {
         const std::string feed = FeedOfLogLine(line);
         if (!feed.empty()) ++counts[feed];
     }

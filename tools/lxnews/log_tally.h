@@ -10,8 +10,8 @@ namespace lxnews {
 // publisher's name, so they are matched by operation first.
 std::string FeedOfLogLine(const std::string& line);
 
-// Lines per feed in `path` from byte `offset` on (what this run wrote).
-std::map<std::string, int> CountLogLinesPerFeed(const std::string& path, long long offset);
+// Lines per feed in `path` from byte `offset` to byte `end` (-1: to the end of the file).
+std::map<std::string, int> CountLogLinesPerFeed(const std::string& path, long long offset, long long end = -1);
 
 long long FileSize(const std::string& path);
 

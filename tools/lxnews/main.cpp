@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
 
     // The host stop first: the teardown then waits for no request in flight.
     console.Close();
+    log.end = lxnews::FileSize(log.path);
     netwk::Stop();
     base::TaskManagerInstance().Stop();
     DestroyAllPublisher();

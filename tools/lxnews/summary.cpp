@@ -72,7 +72,7 @@ void PrintTable(Console& console, const std::map<std::string, FeedTally>& tallie
 
 int Summarise(Console& console, const LogInfo& log) {
     const std::map<std::string, FeedTally> tallies = console.tallies();
-    const std::map<std::string, int> logged = CountLogLinesPerFeed(log.path, log.start);
+    const std::map<std::string, int> logged = CountLogLinesPerFeed(log.path, log.start, log.end);
     std::vector<std::string> silent;
     std::string names;
     for (const char* feed : kFeeds) {

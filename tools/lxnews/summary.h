@@ -9,6 +9,7 @@ namespace lxnews {
 struct LogInfo {
     std::string path;
     long long start = 0;  // where this run's lines begin
+    long long end = -1;   // where they end: requests abandoned at close fail, but not the service's doing
     bool kept = true;     // false: removed with the run's temporary folder
 };
 
