@@ -73,13 +73,13 @@ public:
         values_.push_back(value);
         cv_.notify_all();
     }
-    // Waits for the first value that `accept` takes, and returns it in `out`.
-    bool WaitFor(const std::function<bool(const T&)>& accept, T& out) {
+    // Waits for the first value from index `from` on that `accept` takes, and returns it in `out`.
+    bool WaitFor(const std::function<bool(const T&)>& accept, T& out, std::size_t from = 0) {
         std::unique_lock<std::mutex> lock(mutex_);
         return cv_.wait_for(lock, kHang, [&] {
-            for (const T& value : values_) {
-                if (accept(value)) {
-                    out = value;
+            for (std::size_t i = from; i < values_.size(); ++i) {
+                if (accept(values_[i])) {
+                    out = values_[i];
                     return true;
                 }
             }
@@ -108,8 +108,35 @@ template <class T>
 class Subscriber : public IUpdate1<T> {
 public:
     void Update(const T& value) override { inbox.Put(value); }
+    // Sends `request` and waits for the first value after those already here that `accept` takes.
+    bool Next(const std::function<void()>& request, const std::function<bool(const T&)>& accept, T& out) {
+        const std::size_t seen = inbox.size();
+        request();
+        return inbox.WaitFor(accept, out, seen);
+    }
     Inbox<T> inbox;
 };
+
+// Sends a request whose callback `send` wires to `done`, and waits for that value.
+template <class Value>
+bool Await(const std::function<void(const std::function<void(const Value&)>&)>& send, Value& out) {
+    auto inbox = std::make_shared<Inbox<Value> >();
+    send([inbox](const Value& value) { inbox->Put(value); });
+    return inbox->WaitFirst(out);
+}
+
+// One text field of each record, or of each object of a served array.
+template <class Item>
+std::vector<std::wstring> Texts(const std::list<Item>& items, std::wstring Item::*field) {
+    std::vector<std::wstring> texts;
+    for (const Item& item : items) texts.push_back(item.*field);
+    return texts;
+}
+inline std::vector<std::wstring> Texts(const QJsonArray& array, const char* key) {
+    std::vector<std::wstring> texts;
+    for (const QJsonValue& value : array) texts.push_back(Wide(value.toObject().value(key)));
+    return texts;
+}
 
 // Counts refresh cycles, so a test can wait for one that began after a moment.
 class CycleClock {
@@ -243,6 +270,11 @@ protected:
     // signed by the same UrlHelper.
     QJsonObject Fetch(const std::wstring& path, const std::map<std::string, std::string>& params) {
         return FetchUrl(pattern::CSingleton<UrlHelper>::GetInstance()->GetSigniture(path, params));
+    }
+    // The served list: "data" when it is an array, else its "list".
+    QJsonArray ServedList(const std::wstring& path, const std::map<std::string, std::string>& params) {
+        const QJsonValue data = Fetch(path, params).value("data");
+        return data.isArray() ? data.toArray() : data.toObject().value("list").toArray();
     }
     QJsonObject FetchUrl(const std::wstring& url) {
         std::vector<char> body;
