@@ -89,27 +89,6 @@ TEST_F(CommonPublisherTest, NonZeroErrnoIsLoggedAndStillDelivered) {
     EXPECT_EQ(1, capture.last()[12].reading_num);
 }
 
-TEST_F(CommonPublisherTest, FailuresAreLoggedAndNotDelivered) {
-    Capture capture;
-    Send({1}, capture.callback());
-    hostdouble::CompleteNext(false, "");
-    Send({1}, capture.callback());
-    hostdouble::CompleteNext(true, "{\"data\":");
-    Send({1}, capture.callback());
-    hostdouble::CompleteNext(true, "");
-    Send({1}, capture.callback());
-    hostdouble::CompleteNextRaw(true, nullptr, 5);
-
-    EXPECT_EQ(0, capture.calls());
-    std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
-    ASSERT_EQ(2u, logs.size());
-    EXPECT_TRUE(logs[0].viaString);
-    EXPECT_EQ(-1, logs[0].level);
-    EXPECT_EQ(L"CommonPublisher::RequestCountInfo Failed!", logs[0].text);
-    EXPECT_FALSE(logs[1].viaString);
-    EXPECT_EQ(0u, logs[1].text.find(L"CommonPublisher::RequestCountInfo Json Parse Error Code: "));
-}
-
 TEST_F(CommonPublisherTest, NextRequestCarriesTheTimeOfTheLastParsedResponse) {
     Capture capture;
     Send({1}, capture.callback());

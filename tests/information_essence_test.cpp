@@ -153,17 +153,6 @@ TEST_F(InformationEssenceTest, NonZeroErrnoIsLoggedAndTheListStillDelivered) {
     EXPECT_EQ(1u, hostdouble::CountLogs(L"CInformationEssence::FetchInformationEssence Error Code: 5"));
 }
 
-TEST_F(InformationEssenceTest, FailuresAreLoggedAndChangeNothing) {
-    Start();
-    Answer(R"({"data":{"list":{"a":{"id":1}}}})");
-    testsupport::ExpectFailureTexts([] { GetInformationEssence()->FetchInformationEssence(0, 0, 50); },
-                                    L"CInformationEssence::FetchInformationEssence");
-    GetInformationEssence()->FetchInformationEssence(0, 0, 50);
-    hostdouble::CompleteNext(true, "");
-    // Only the "errno" answer of the three was delivered.
-    EXPECT_EQ(3u, recorder_.count());
-}
-
 TEST_F(InformationEssenceTest, LateSubscriberReceivesTheStoredList) {
     Start();
     Answer(R"({"data":{"list":{"a":{"id":4}}}})");

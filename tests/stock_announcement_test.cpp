@@ -43,11 +43,6 @@ TEST_F(StockAnnouncementTest, RequestCarriesTheStockPageAndRows) {
     EXPECT_EQ(3u, request.params.size());
 }
 
-TEST_F(StockAnnouncementTest, FailuresAreLoggedWithTheAnnouncementTexts) {
-    testsupport::ExpectFailureTexts([] { GetStockAnnouncement()->RequestStockAnnouncementList(L"600000", 1, 20); },
-                                    L"CStockAnnouncementPublisher::RequestStockAnnouncementList");
-}
-
 TEST_F(StockAnnouncementTest, ItemsKeepTheResponseOrderAndEveryField) {
     const StockAnnouncement value = Answer(
         R"({"errno":0,"data":{"list":[)"

@@ -98,10 +98,6 @@ TEST_F(StockLandMineTest, RequestCarriesTheStockAndTheDayBounds) {
     EXPECT_EQ(std::to_string(TimeOf(D6, 23, 59, 59)), requests[1].param("end"));  // the server's today
 }
 
-TEST_F(StockLandMineTest, FailuresAreLoggedWithTheLandMineTexts) {
-    testsupport::ExpectFailureTexts([this] { Ask(L"600000", D1, D5); }, L"CStockLandMine::RequestStockLandMineList");
-}
-
 TEST_F(StockLandMineTest, EveryRequestFirstPublishesTheStockWithNoItems) {
     Fetch(L"600000", D1, D5, {{"a", TimeOf(D2, 9, 0, 0)}});
     ASSERT_EQ(1u, recorder_.last().items.size());

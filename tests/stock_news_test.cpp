@@ -70,10 +70,6 @@ TEST_F(StockNewsTest, RequestPassesItsArgumentsAndTheCallersClock) {
     EXPECT_GE(after, time);
 }
 
-TEST_F(StockNewsTest, FailuresAreLoggedWithTheStockNewsTexts) {
-    testsupport::ExpectFailureTexts([this] { Ask(1); }, L"CStockNews::RequestStockNewsList");
-}
-
 TEST_F(StockNewsTest, ItemsReadEveryFieldFromTheDataArray) {
     const StockNewsInfo value = Answer(
         R"({"errno":0,"data":[{"id":"n1","type":"2","column_id":"17","type_name":"tn","title":"t","img":"i",)"

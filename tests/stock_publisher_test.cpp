@@ -43,7 +43,7 @@ TEST_F(StockPublisherShapeTest, EveryCallSendsItsOwnAsynchronousRequest) {
     EXPECT_EQ(2u, hostdouble::PendingCount());
 }
 
-TEST_F(StockPublisherShapeTest, FailuresLogTheirTextKeepTheValueAndNotifyNobody) {
+TEST_F(StockPublisherShapeTest, FailuresKeepTheValueAndNotifyNobody) {
     Ask(L"600000");
     hostdouble::CompleteNext(true, PageOf("kept"));
     Recorder<StockAnnouncement> recorder;
@@ -60,14 +60,7 @@ TEST_F(StockPublisherShapeTest, FailuresLogTheirTextKeepTheValueAndNotifyNobody)
     hostdouble::CompleteNext(true, cut);
 
     EXPECT_EQ(1u, recorder.count());
-    const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
-    ASSERT_EQ(2u, logs.size());
-    EXPECT_TRUE(logs[0].viaString);
-    EXPECT_EQ(-1, logs[0].level);
-    EXPECT_EQ(kOperation + L" Code fail", logs[0].text);
-    EXPECT_FALSE(logs[1].viaString);
-    EXPECT_EQ(kOperation + L" Json Parse Error Code: " + std::to_wstring(testsupport::ParseErrorOf(cut)),
-              logs[1].text);
+    EXPECT_EQ(2u, hostdouble::Logs().size());  // which: failure_log_test.cpp
 
     Recorder<StockAnnouncement> late;
     publisher()->Attach(&late);

@@ -41,11 +41,6 @@ TEST_F(StockUnusualTradingTest, RequestSendsTheStockAsAOneElementArray) {
     EXPECT_EQ(1u, request.params.size());
 }
 
-TEST_F(StockUnusualTradingTest, FailuresAreLoggedWithTheUnusualTradingTexts) {
-    testsupport::ExpectFailureTexts([] { GetStockUnusualTrading()->FetchStockUnusualTrading(L"600000"); },
-                                    L"CStockUnusualTrading::FetchStockUnusualTrading");
-}
-
 TEST_F(StockUnusualTradingTest, GroupsComeInDescendingNameOrderFromTheFirstListElementOnly) {
     const std::vector<StockUnusualTradingGroup> groups =
         Groups(R"([{"k1":[{"amt":1}],"9":[],"k2":[{"amt":2}],"10":[]},{"k3":[{"amt":3}]}])");

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <functional>
 #include <list>
 #include <mutex>
 #include <string>
@@ -116,28 +115,6 @@ inline int ParseErrorOf(const std::string& body) {
     QJsonParseError error;
     QJsonDocument::fromJson(QByteArray(body.data(), static_cast<int>(body.size())), &error);
     return static_cast<int>(error.error);
-}
-
-// Sends three requests with `send` and fails them in turn (transfer, JSON,
-// "errno"); the log must then hold exactly `operation`'s three lines.
-inline void ExpectFailureTexts(const std::function<void()>& send, const std::wstring& operation) {
-    const std::string cut = "{\"errno\":0,\"data\":{\"list\":[{\"tit";
-    send();
-    hostdouble::CompleteNext(false, "");
-    send();
-    hostdouble::CompleteNext(true, cut);
-    send();
-    hostdouble::CompleteNext(true, "{\"errno\":9}");
-
-    const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
-    ASSERT_EQ(3u, logs.size());
-    EXPECT_TRUE(logs[0].viaString);
-    EXPECT_EQ(-1, logs[0].level);
-    EXPECT_EQ(operation + L" Code fail", logs[0].text);
-    EXPECT_FALSE(logs[1].viaString);
-    EXPECT_EQ(operation + L" Json Parse Error Code: " + std::to_wstring(ParseErrorOf(cut)), logs[1].text);
-    EXPECT_FALSE(logs[2].viaString);
-    EXPECT_EQ(operation + L" Error Code: 9", logs[2].text);
 }
 
 }  // namespace testsupport

@@ -103,7 +103,8 @@ TEST_F(TimelinePublisherTest, DataOfTheWrongKindGivesAnEmptyResult) {
     EXPECT_TRUE(hostdouble::Logs().empty());
 }
 
-TEST_F(TimelinePublisherTest, FailuresDeliverDefaultsAfterTheirLogLine) {
+// Their log lines: failure_log_test.cpp.
+TEST_F(TimelinePublisherTest, FailuresDeliverDefaults) {
     ReddotCapture reddots;
     EventCapture events;
     DetailCapture detail;
@@ -120,21 +121,6 @@ TEST_F(TimelinePublisherTest, FailuresDeliverDefaultsAfterTheirLogLine) {
     EXPECT_TRUE(events.last().empty());
     EXPECT_EQ(1, detail.calls());
     EXPECT_EQ(0, detail.last().id);
-
-    const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
-    ASSERT_EQ(3u, logs.size());
-    EXPECT_TRUE(logs[0].viaString);
-    EXPECT_EQ(-1, logs[0].level);
-    EXPECT_EQ(L"TimelinePublisher::RequestReddot Code fail", logs[0].text);
-    EXPECT_FALSE(logs[1].viaString);
-    EXPECT_EQ(0u, logs[1].text.find(L"TimelinePublisher::RequestEventList Json Parse Error Code: "));
-    EXPECT_EQ(L"TimelinePublisher::RequestEventDetail Code fail", logs[2].text);
-
-    // A successful transfer without a body is delivered empty and not logged.
-    publisher()->RequestEventList(L"d", events.callback());
-    hostdouble::CompleteNextRaw(true, nullptr, 10);
-    EXPECT_EQ(2, events.calls());
-    EXPECT_EQ(3u, hostdouble::Logs().size());
 }
 
 TEST_F(TimelinePublisherTest, NonZeroErrnoIsLoggedAndDataStillRead) {
