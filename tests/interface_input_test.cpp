@@ -267,56 +267,6 @@ TEST_F(InterfaceInputTest, TimelineDatesPassThroughUncheckedAndNullReadsAsEmpty)
     EXPECT_EQ(3, calls);
 }
 
-// Every operation that takes a callback, given an empty one: the request goes
-// out, a success is dropped quietly, a failed transfer writes only its line.
-TEST_F(InterfaceInputTest, EmptyCallbacksStillSendAndDropTheResult) {
-    CTelegraphPublisher* telegraph = static_cast<CTelegraphPublisher*>(GetTelegraphPublisher());
-    IExclusivePublisher* exclusive = GetExclusivePublisher();
-    ITimelinePublisher* timeline = GetTimelinePublisher();
-    ICommonPublisher* counters = GetCommonPublisher();
-    stress::AnswerSyncRequests();
-    const auto sendAll = [&] {
-        telegraph->RequestEarlierTelegraph(5, TelegraphListCallback());
-        exclusive->RequestColumnList(ExclusiveColumnCallback());
-        exclusive->RequestArticleList(7, ExclusiveArticleCallback());
-        exclusive->RequestEarlierArticleList(7, 5, ExclusiveArticleCallback());
-        exclusive->RequestArticleListOperation(7, ExclusiveUpdateCallback());
-        timeline->RequestReddot(L"a", L"b", ReddotCallback());
-        timeline->RequestEventList(L"a", EventListCallback());
-        timeline->RequestEventDetail(1, EventDetailCallback());
-        counters->RequestCountInfo({1}, CountInfoCallback());
-    };
-    sendAll();
-    ASSERT_EQ(9u, hostdouble::PendingCount());
-    while (hostdouble::PendingCount() > 0)
-        CompleteAsTheService();
-    EXPECT_TRUE(hostdouble::Logs().empty());
-
-    sendAll();
-    while (hostdouble::PendingCount() > 0)
-        hostdouble::CompleteNext(false, "");
-    const std::vector<std::wstring> expected = {
-        L"TelegraphPublisher::RequestEarlierTelegraph Failed!",
-        L"ExclusivePublisher::RequestColumnList Code fail",
-        L"ExclusivePublisher::RequestArticleList Code fail",
-        L"ExclusivePublisher::RequestEarlierArticle Code fail",
-        L"ExclusivePublisher::RequestArticleListOp Code fail",
-        L"TimelinePublisher::RequestReddot Code fail",
-        L"TimelinePublisher::RequestEventList Code fail",
-        L"TimelinePublisher::RequestEventDetail Code fail",
-        L"CommonPublisher::RequestCountInfo Failed!",
-    };
-    std::vector<std::wstring> logged;
-    for (const hostdouble::LogLine& line : hostdouble::Logs())
-        logged.push_back(line.text);
-    EXPECT_EQ(expected, logged);
-
-    // The older telegraph page was cached all the same: a newcomer is handed it.
-    ASSERT_TRUE(WaitUntilIdle(telegraph));
-    telegraph->Subscribe(&registered_.telegraph);
-    EXPECT_EQ(2, registered_.telegraph.calls());
-}
-
 TEST_F(InterfaceInputTest, EmptyDepthCallbackStartsOverOnAnEmptyCacheAndIsOtherwiseIgnored) {
     CDepthPublisher* depth = static_cast<CDepthPublisher*>(GetDepthPublisher());
     depth->RequestEarlierDepth(DepthArticleCallback());
