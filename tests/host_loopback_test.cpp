@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -318,64 +319,74 @@ std::string AsString(const std::vector<char>& body) { return std::string(body.be
 // ---------------------------------------------------------------------------
 // GetAsyn
 
-TEST(GetAsynTest, DeliversBodyOnNetworkThread_Loopback) {
-    const Outcome o = FetchAsync(g_server->Url("/echo?id=42"));
-    EXPECT_TRUE(o.success);
-    EXPECT_EQ(o.body, "echo:42");
-    EXPECT_EQ(o.length, 7);
-    EXPECT_NE(o.thread, std::this_thread::get_id());
+// One request each, through GetAsyn and GetSync alike.
+struct Case {
+    const char* what;
+    std::function<std::wstring()> url;
+    bool success;
+    const char* body;  // expected on success
+    int timeoutSeconds;
+    HttpHeaderMap headers;
+};
+
+const std::vector<Case>& Cases() {
+    static const std::vector<Case> cases = {
+        {"body", [] { return g_server->Url("/echo?id=42"); }, true, "echo:42", 10, {}},
+        {"empty body", [] { return g_server->Url("/empty"); }, true, "", 10, {}},
+        // Headers go out, but not ones that would inject more.
+        {"headers", [] { return g_server->Url("/header"); }, true, "probe-value|", 10,
+         {{"X-Lx-Probe", "probe-value"}, {"X-Bad\r\nX-Evil", "1"}, {"X-Other", "v\r\nX-Evil: 2"}}},
+        {"404", [] { return g_server->Url("/status/404"); }, false, "", 10, {}},
+        {"500", [] { return g_server->Url("/status/500"); }, false, "", 10, {}},
+        {"503", [] { return g_server->Url("/status/503"); }, false, "", 10, {}},
+        {"302", [] { return g_server->Url("/status/302"); }, false, "", 10, {}},
+        // The server answers after 6 s: a failure before that is the timeout's.
+        {"timeout", [] { return g_server->Url("/slow?ms=6000"); }, false, "", 1, {}},
+        {"empty url", [] { return std::wstring(); }, false, "", 2, {}},
+        {"not a url", [] { return std::wstring(L"not a url"); }, false, "", 2, {}},
+        {"colons", [] { return std::wstring(L"::"); }, false, "", 2, {}},
+        {"ftp", [] { return std::wstring(L"ftp://127.0.0.1/x"); }, false, "", 2, {}},
+        {"wide path", [] { return std::wstring(L"http://127.0.0.1:1/\x4E2D\x6587"); }, false, "", 2, {}},
+        {"lone surrogate", [] { return std::wstring(1, wchar_t(0xD800)); }, false, "", 2, {}},
+    };
+    return cases;
 }
 
-TEST(GetAsynTest, EmptyBodyIsSuccessWithZeroLength_Loopback) {
-    const Outcome o = FetchAsync(g_server->Url("/empty"));
-    EXPECT_TRUE(o.success);
-    EXPECT_EQ(o.length, 0);
-}
-
-TEST(GetAsynTest, SendsHeadersButNotInjectedOnes_Loopback) {
-    const HttpHeaderMap headers = {{"X-Lx-Probe", "probe-value"}, {"X-Bad\r\nX-Evil", "1"},
-                                   {"X-Other", "v\r\nX-Evil: 2"}};
-    const Outcome o = FetchAsync(g_server->Url("/header"), 10, headers);
-    EXPECT_TRUE(o.success);
-    EXPECT_EQ(o.body, "probe-value|");
-}
-
-TEST(GetAsynTest, StatusOutside2xxFails_Loopback) {
-    for (const char* status : {"404", "500", "503", "302"}) {
-        SCOPED_TRACE(status);
-        const Outcome o = FetchAsync(g_server->Url(std::string("/status/") + status));
-        EXPECT_FALSE(o.success);
-        EXPECT_TRUE(o.bodyWasNull);
-        EXPECT_EQ(o.length, 0);
+TEST(GetAsynTest, EachCaseCompletesOnceOnANetworkThread_Loopback) {
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.what);
+        const auto start = Clock::now();
+        const Outcome o = FetchAsync(c.url(), c.timeoutSeconds, c.headers);
+        EXPECT_LT(Clock::now() - start, seconds(5));
+        EXPECT_EQ(o.success, c.success);
+        EXPECT_EQ(o.body, c.body);
+        EXPECT_EQ(o.length, static_cast<long long>(std::string(c.body).size()));
+        EXPECT_EQ(o.bodyWasNull, !c.success);
+        EXPECT_NE(o.thread, std::this_thread::get_id());
     }
-}
-
-TEST(GetAsynTest, TimeoutFails_Loopback) {
-    const auto start = Clock::now();
-    const Outcome o = FetchAsync(g_server->Url("/slow?ms=6000"), 1);
-    const auto elapsed = Clock::now() - start;
-    EXPECT_FALSE(o.success);
-    // The server answers after 6 s: a failure before that is the timeout's.
-    EXPECT_LT(elapsed, seconds(5));
     g_server->ReleaseHeld();
-}
-
-TEST(GetAsynTest, RefusedConnectionFails_Loopback) {
     RefusingPort refusing;
     ASSERT_GT(refusing.port(), 0);
-    const Outcome o = FetchAsync(refusing.Url());
-    EXPECT_FALSE(o.success);
-    EXPECT_TRUE(o.bodyWasNull);
-}
-
-TEST(GetAsynTest, BadUrlsFailThroughTheCompletion_Loopback) {
-    for (const std::wstring& url : {std::wstring(), std::wstring(L"not a url"), std::wstring(L"ftp://127.0.0.1/x"),
-                                    std::wstring(L"http://127.0.0.1:1/\x4E2D\x6587"), std::wstring(1, wchar_t(0xD800))}) {
-        const Outcome o = FetchAsync(url, 2);
-        EXPECT_FALSE(o.success);
-    }
+    const Outcome refused = FetchAsync(refusing.Url());
+    EXPECT_FALSE(refused.success);
+    EXPECT_TRUE(refused.bodyWasNull);
     // Without a completion there is nothing to tell; it must simply not crash.
     GetAsyn(g_server->Url("/echo"), HttpCompletion(), {}, 5);
+}
+
+TEST(GetSyncTest, EachCaseAnswersOnItsOwnThread_Loopback) {
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.what);
+        std::vector<char> body(5, 'x');
+        const auto start = Clock::now();
+        EXPECT_EQ(GetSync(c.url(), body, c.headers, c.timeoutSeconds), c.success);
+        EXPECT_LT(Clock::now() - start, seconds(5));
+        EXPECT_EQ(AsString(body), c.body);
+    }
+    g_server->ReleaseHeld();
+    RefusingPort refusing;
+    std::vector<char> body;
+    EXPECT_FALSE(GetSync(refusing.Url(), body, {}, 10));
 }
 
 TEST(GetAsynTest, EachCompletionRunsExactlyOnceUnderLoad_Loopback) {
@@ -454,35 +465,6 @@ TEST(GetAsynTest, ReusesConnectionsAcrossRequests_Loopback) {
 
 // ---------------------------------------------------------------------------
 // GetSync
-
-TEST(GetSyncTest, FetchesBodyAndReportsFailures_Loopback) {
-    std::vector<char> body;
-    EXPECT_TRUE(GetSync(g_server->Url("/echo?id=sync"), body, {}, 10));
-    EXPECT_EQ(AsString(body), "echo:sync");
-
-    EXPECT_TRUE(GetSync(g_server->Url("/empty"), body, {}, 10));
-    EXPECT_TRUE(body.empty());
-
-    body.assign(5, 'x');
-    EXPECT_FALSE(GetSync(g_server->Url("/status/404"), body, {}, 10));
-    EXPECT_TRUE(body.empty());
-
-    RefusingPort refusing;
-    EXPECT_FALSE(GetSync(refusing.Url(), body, {}, 10));
-    EXPECT_FALSE(GetSync(L"", body, {}, 10));
-    EXPECT_FALSE(GetSync(L"::", body, {}, 10));
-
-    EXPECT_TRUE(GetSync(g_server->Url("/header"), body, {{"X-Lx-Probe", "sync-probe"}}, 10));
-    EXPECT_EQ(AsString(body), "sync-probe|");
-}
-
-TEST(GetSyncTest, TimeoutFails_Loopback) {
-    std::vector<char> body;
-    const auto start = Clock::now();
-    EXPECT_FALSE(GetSync(g_server->Url("/slow?ms=6000"), body, {}, 1));
-    EXPECT_LT(Clock::now() - start, seconds(5));
-    g_server->ReleaseHeld();
-}
 
 TEST(GetSyncTest, ReusesTheConnectionOfItsThread_Loopback) {
     std::set<std::string> ports;
