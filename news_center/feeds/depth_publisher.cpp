@@ -14,7 +14,7 @@
 #include <QVariant>
 
 #include "host/lx_base.h"
-#include "host/lx_net_work.h"
+#include "news_center/common/async_request.h"
 #include "news_center/common/inform_modify.h"
 #include "news_center/news_center.h"
 #include "news_center/request/json_read.h"
@@ -27,7 +27,6 @@ namespace {
 
 const unsigned long long kNothingLoaded = std::numeric_limits<unsigned long long>::max();
 const unsigned int kRefreshIntervalMs = 600000;
-const int kOlderPageTimeoutSeconds = 5;
 const std::size_t kCountedArticles = 15;
 const int kDepthArticleType = 2;
 
@@ -319,15 +318,12 @@ void CDepthPublisher::RequestEarlierDepth(const DepthArticleCallback& callback) 
         boost::mutex::scoped_lock state(stateMutex_);
         earliest = earliest_ == kNothingLoaded ? 0 : earliest_;
     }
-    using namespace boost::placeholders;
-    GetAsyn(RequestBuilder::Instance().DepthUrl(FetchKind::OlderPage, earliest, lastIsStickies),
-            BindAlive(liveness_, boost::bind(&CDepthPublisher::OnEarlierDepth, this, callback, _1, _2, _3)),
-            HttpHeaderMap(), kOlderPageTimeoutSeconds);
+    SendAsync({RequestBuilder::Instance().DepthUrl(FetchKind::OlderPage, earliest, lastIsStickies), &kEarlierTexts,
+               kOlderPageTimeoutSeconds},
+              liveness_, [this, callback](bool, const Response& response) { OnEarlierDepth(callback, response); });
 }
 
-void CDepthPublisher::OnEarlierDepth(const DepthArticleCallback& callback, bool success, const char* body,
-                                     long long length) {
-    const Response response = OpenResponse(kEarlierTexts, success, body, length, !callback.empty());
+void CDepthPublisher::OnEarlierDepth(const DepthArticleCallback& callback, const Response& response) {
     std::list<DepthArticle> page;
     if (response.isParsed())
         page = ParseDepthArticleList(response.dataObject());

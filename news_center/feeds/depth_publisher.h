@@ -9,6 +9,7 @@
 #include "news_center/common/refresh_thread.h"
 #include "news_center/common/sorted_list.h"
 #include "news_center/feeds/depth_interface.h"
+#include "news_center/request/response_envelope.h"
 
 class QJsonObject;
 
@@ -39,7 +40,7 @@ private:
     // Called with cacheMutex_ held.
     void ApplyToCache(DepthUpdate& changes, unsigned long long earliest);
     void ApplyModified(DepthArticle& modified, unsigned long long earliest);
-    void OnEarlierDepth(const DepthArticleCallback& callback, bool success, const char* body, long long length);
+    void OnEarlierDepth(const DepthArticleCallback& callback, const news_center::internal::Response& response);
     void RequestCounters();
     void OnCounters(const CountInfoMap& counters);
 

@@ -12,7 +12,7 @@
 #include <QString>
 
 #include "host/lx_base.h"
-#include "host/lx_net_work.h"
+#include "news_center/common/async_request.h"
 #include "news_center/feeds/roll_list.h"
 #include "news_center/news_center.h"
 #include "news_center/request/json_read.h"
@@ -33,7 +33,6 @@ const OperationTexts kEarlierTexts = {
 };
 
 const unsigned int kRefreshIntervalMs = 10000;
-const int kEarlierTimeoutSeconds = 5;
 const int kFullPage = 100;  // a page this long may have a successor
 const std::size_t kCountedTelegraphs = 15;
 
@@ -91,10 +90,10 @@ void CTelegraphPublisher::Refresh() {
 
 void CTelegraphPublisher::RequestEarlierTelegraph(unsigned long long lastTime, const TelegraphListCallback& callback) {
     const std::wstring url = RequestBuilder::Instance().BatchShowUrl(lastTime, serverTime_, FetchKind::OlderPage);
-    using namespace boost::placeholders;
-    GetAsyn(url,
-            BindAlive(liveness_, boost::bind(&CTelegraphPublisher::OnEarlierTelegraph, this, callback, _1, _2, _3)),
-            HttpHeaderMap(), kEarlierTimeoutSeconds);
+    SendAsync({url, &kEarlierTexts, kOlderPageTimeoutSeconds}, liveness_,
+              [this, callback](bool success, const Response& response) {
+                  OnEarlierTelegraph(callback, success, response);
+              });
 }
 
 unsigned int CTelegraphPublisher::GetRefreshInterval() const { return kRefreshIntervalMs; }
@@ -192,9 +191,8 @@ void CTelegraphPublisher::OnTelegraphCounters(const CountInfoMap& counters) {
         observer->OnTelegraphCountersUpdate(counters);
 }
 
-void CTelegraphPublisher::OnEarlierTelegraph(const TelegraphListCallback& callback, bool success, const char* body,
-                                             long long length) {
-    const Response response = OpenResponse(kEarlierTexts, success, body, length);
+void CTelegraphPublisher::OnEarlierTelegraph(const TelegraphListCallback& callback, bool success,
+                                             const Response& response) {
     std::list<TelegraphInfo> page;
     if (response.isParsed())
         page = ParseOlderPage(RollListOf(response));

@@ -4,7 +4,7 @@
 #include <QJsonObject>
 #include <QString>
 
-#include "host/lx_net_work.h"
+#include "news_center/common/async_request.h"
 #include "news_center/request/json_read.h"
 #include "news_center/request/request_builder.h"
 #include "news_center/request/response_envelope.h"
@@ -28,8 +28,6 @@ const OperationTexts kEventDetailTexts = {
     L"TimelinePublisher::RequestEventDetail Json Parse Error Code: %d",
     L"TimelinePublisher::RequestEventDetail Response Error Code: %d",
 };
-
-const int kTimeoutSeconds = 30;
 
 TimelineReddot ParseReddot(const QJsonObject& object) {
     TimelineReddot reddot;
@@ -63,26 +61,16 @@ TimelineEventDetail ReadDetail(const Response& response) {
     return detail;
 }
 
-// Holds the caller's callback and nothing of the publisher. Every failure
-// delivers a default result after the envelope's log line.
-template <class Result>
-struct Completion {
-    const OperationTexts* texts;
-    Result (*read)(const Response&);
-    boost::function<void(const Result&)> callback;
-
-    void operator()(bool success, const char* body, long long length) const {
-        const Response response = OpenResponse(*texts, success, body, length);
-        const Result result = response.isParsed() ? read(response) : Result();
-        if (callback)
-            callback(result);
-    }
-};
-
+// The completion holds the caller's callback and nothing of the publisher.
+// Every failure delivers a default result after the envelope's log line.
 template <class Result>
 void Send(const std::wstring& url, const OperationTexts& texts, Result (*read)(const Response&),
           const boost::function<void(const Result&)>& callback) {
-    GetAsyn(url, Completion<Result>{&texts, read, callback}, HttpHeaderMap(), kTimeoutSeconds);
+    SendAsync({url, &texts}, Liveness::Ptr(), [read, callback](bool, const Response& response) {
+        const Result result = response.isParsed() ? read(response) : Result();
+        if (callback)
+            callback(result);
+    });
 }
 
 }  // namespace

@@ -21,10 +21,10 @@ StockAnnouncement ReadAnnouncement(const Response& response) {
 
 }  // namespace
 
-CStockAnnouncement::CStockAnnouncement() : CStockPublisher(kAnnouncementTexts, &ReadAnnouncement) {}
+CStockAnnouncement::CStockAnnouncement() : CSubjectPublisher(kAnnouncementTexts, &ReadAnnouncement) {}
 
-CStockAnnouncement::~CStockAnnouncement() { RevokeLiveness(); }
+CStockAnnouncement::~CStockAnnouncement() = default;
 
 void CStockAnnouncement::RequestStockAnnouncementList(std::wstring stock, unsigned int page, unsigned int rn) {
-    Send(RequestBuilder::Instance().StockNoticeUrl(stock, page, rn), stock);
+    SendForStock(RequestBuilder::Instance().StockNoticeUrl(stock, page, rn), stock);
 }

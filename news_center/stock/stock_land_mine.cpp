@@ -45,11 +45,11 @@ void CopyWithin(const Items& items, Items& out, Within within) {
 
 }  // namespace
 
-CStockLandMine::CStockLandMine() : CStockPublisher(kLandMineTexts, &ReadLandMines) {}
+CStockLandMine::CStockLandMine() : CSubjectPublisher(kLandMineTexts, &ReadLandMines) {}
 
 CStockLandMine::~CStockLandMine() {
     // A late completion stores into the cache: stop it before the cache goes.
-    RevokeLiveness();
+    liveness()->Revoke();
 }
 
 void CStockLandMine::RequestStockLandMineList(std::wstring stock, unsigned long start_date, unsigned long end_date) {
@@ -76,9 +76,11 @@ void CStockLandMine::RequestStockLandMineList(std::wstring stock, unsigned long 
         Publish(result);
         return;
     }
-    using namespace boost::placeholders;
-    Send(RequestBuilder::Instance().StockLandmineUrl(stock, startDate, endDate), stock,
-         boost::bind(&CStockLandMine::StoreAndPublish, this, _1, startDate, endDate));
+    Send(RequestBuilder::Instance().StockLandmineUrl(stock, startDate, endDate),
+         [this, stock, startDate, endDate](StockLandMine& value) {
+             value.stock = stock;
+             StoreAndPublish(value, startDate, endDate);
+         });
 }
 
 bool CStockLandMine::Found(const std::wstring& stock, unsigned int startDate, unsigned int lastDate,
