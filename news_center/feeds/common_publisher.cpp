@@ -26,7 +26,7 @@ unsigned int ArticleIdOf(const QString& key) {
 
 template <class Setter>
 void FillCounts(CountInfoMap& map, const QJsonObject& counts, Setter set) {
-    for (QJsonObject::const_iterator it = counts.begin(); it != counts.end(); ++it)
+    for (auto it = counts.begin(); it != counts.end(); ++it)
         set(map[ArticleIdOf(it.key())], ReadTruncatedInt(it.value()));
 }
 

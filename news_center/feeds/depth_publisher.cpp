@@ -269,7 +269,7 @@ void CDepthPublisher::ApplyToCache(DepthUpdate& changes, unsigned long long earl
 void CDepthPublisher::ApplyModified(DepthArticle& modified, unsigned long long earliest) {
     update_.modified.push_back(modified);
     ArticleList* holder = &topList_;
-    ArticleList::const_iterator cached = topList_.find(modified.id);
+    auto cached = topList_.find(modified.id);
     if (cached == topList_.end()) {
         holder = &normalList_;
         cached = normalList_.find(modified.id);
@@ -333,7 +333,7 @@ void CDepthPublisher::OnEarlierDepth(const DepthArticleCallback& callback, const
             earliest_ = page.back().sort_score;
         }
         boost::mutex::scoped_lock lock(cacheMutex_);
-        for (std::list<DepthArticle>::iterator it = page.begin(); it != page.end();) {
+        for (auto it = page.begin(); it != page.end();) {
             if (ContainsId(topList_, it->id) || ContainsId(normalList_, it->id)) {
                 it = page.erase(it);
             } else {

@@ -49,7 +49,7 @@ const OperationTexts kOperationTexts = {
 // Drops the first article for which `cut` holds and everything after it.
 template <class Predicate>
 void CutAt(std::list<ExclusiveArticle>& articles, Predicate cut) {
-    std::list<ExclusiveArticle>::iterator it = articles.begin();
+    auto it = articles.begin();
     while (it != articles.end() && !cut(*it))
         ++it;
     articles.erase(it, articles.end());
@@ -111,7 +111,7 @@ void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<Exclus
         cache.insert(cache.end(), page.begin(), page.end());
         return;
     }
-    std::list<ExclusiveArticle>::iterator stop = cache.begin();
+    auto stop = cache.begin();
     for (const ExclusiveArticle& article : page) {
         while (stop != cache.end() && stop->sort_score > article.sort_score)
             ++stop;
@@ -195,10 +195,10 @@ void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUp
     {
         boost::mutex::scoped_lock lock(mutex_);
         time = time_;
-        const std::map<int, std::list<ExclusiveArticle> >::const_iterator cached = articles_.find(columnId);
+        const auto cached = articles_.find(columnId);
         if (cached != articles_.end() && !cached->second.empty())
             newest = cached->second.front().sort_score;
-        const std::map<int, unsigned long long>::const_iterator stored = lastTimes_.find(columnId);
+        const auto stored = lastTimes_.find(columnId);
         if (stored != lastTimes_.end()) {
             lastTime = stored->second;
         } else {
@@ -206,7 +206,7 @@ void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUp
             if (lastTime == 0)
                 lastTime = static_cast<unsigned long long>(QDateTime::currentDateTime().toMSecsSinceEpoch());
         }
-        const std::map<int, unsigned long long>::const_iterator lowest = earliest_.find(columnId);
+        const auto lowest = earliest_.find(columnId);
         if (lowest != earliest_.end())
             earliest = lowest->second;
     }
@@ -244,7 +244,7 @@ void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUp
 void CExclusivePublisher::UpdateEarliest(int columnId) {
     const std::list<ExclusiveArticle>& cache = articles_[columnId];
     const unsigned long long candidate = cache.empty() ? kNothingLoaded : cache.back().sort_score;
-    const std::map<int, unsigned long long>::iterator stored = earliest_.find(columnId);
+    const auto stored = earliest_.find(columnId);
     if (stored == earliest_.end())
         earliest_[columnId] = candidate;
     else if (candidate < stored->second)

@@ -40,7 +40,7 @@ InformationEssence ReadEssence(const QJsonObject& object) {
 std::list<InformationEssence> ReadEssenceList(const Response& response) {
     std::list<InformationEssence> list;
     const QJsonObject members = response.dataObject().value(QStringLiteral("list")).toObject();
-    for (QJsonObject::const_iterator it = members.begin(); it != members.end(); ++it)
+    for (auto it = members.begin(); it != members.end(); ++it)
         list.push_back(ReadEssence(it.value().toObject()));
     return list;
 }

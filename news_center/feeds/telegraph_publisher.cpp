@@ -37,7 +37,7 @@ const int kFullPage = 100;  // a page this long may have a successor
 const std::size_t kCountedTelegraphs = 15;
 
 QJsonArray RollListOf(const Response& response) {
-    return response.dataObject().value(QLatin1String("list")).toArray();
+    return response.dataObject().value(QStringLiteral("list")).toArray();
 }
 
 }  // namespace
@@ -133,7 +133,7 @@ void CTelegraphPublisher::RefreshTelegraph() {
         if (count > 0) {
             // A first load runs newest first; later pages end with the newest operation.
             const QJsonObject& marker = rollList[static_cast<std::size_t>(firstLoad ? 0 : count - 1)].element;
-            operationTime = std::max(operationTime, ReadU64(marker.value(QLatin1String("operation_time"))));
+            operationTime = std::max(operationTime, ReadU64(marker.value(QStringLiteral("operation_time"))));
             if (!firstLoad) {
                 FilterOperationsByStatus(rollList);
                 CollapseOperations(rollList);

@@ -31,16 +31,16 @@ const OperationTexts kEventDetailTexts = {
 
 TimelineReddot ParseReddot(const QJsonObject& object) {
     TimelineReddot reddot;
-    reddot.date = ReadWide(object.value(QLatin1String("date")));
-    reddot.nums = ReadInt(object.value(QLatin1String("nums")));
+    reddot.date = ReadWide(object.value(QStringLiteral("date")));
+    reddot.nums = ReadInt(object.value(QStringLiteral("nums")));
     return reddot;
 }
 
 TimelineEvent ParseEvent(const QJsonObject& object) {
     TimelineEvent event;
-    event.id = ReadInt(object.value(QLatin1String("id")));
-    event.title = ReadWide(object.value(QLatin1String("title")));
-    event.brief = ReadWide(object.value(QLatin1String("brief")));
+    event.id = ReadInt(object.value(QStringLiteral("id")));
+    event.title = ReadWide(object.value(QStringLiteral("title")));
+    event.brief = ReadWide(object.value(QStringLiteral("brief")));
     return event;
 }
 
@@ -55,9 +55,9 @@ std::list<Record> ReadEach(const Response& response) {
 TimelineEventDetail ReadDetail(const Response& response) {
     const QJsonObject object = response.dataObject();
     TimelineEventDetail detail;
-    detail.id = ReadInt(object.value(QLatin1String("id")));
-    detail.title = ReadWide(object.value(QLatin1String("title")));
-    detail.content = ReadWide(object.value(QLatin1String("content")));
+    detail.id = ReadInt(object.value(QStringLiteral("id")));
+    detail.title = ReadWide(object.value(QStringLiteral("title")));
+    detail.content = ReadWide(object.value(QStringLiteral("content")));
     return detail;
 }
 

@@ -15,7 +15,7 @@ const OperationTexts kAnnouncementTexts = {
 
 StockAnnouncement ReadAnnouncement(const Response& response) {
     StockAnnouncement value;
-    value.items = ReadNoticeList(response, QLatin1String("hashid"), &StockAnnouncementItem::hashid);
+    value.items = ReadNoticeList(response, QStringLiteral("hashid"), &StockAnnouncementItem::hashid);
     return value;
 }
 

@@ -24,7 +24,7 @@ typedef std::list<StockLandMineItem> Items;
 
 StockLandMine ReadLandMines(const Response& response) {
     StockLandMine value;
-    value.items = ReadNoticeList(response, QLatin1String("id"), &StockLandMineItem::id);
+    value.items = ReadNoticeList(response, QStringLiteral("id"), &StockLandMineItem::id);
     return value;
 }
 
@@ -102,12 +102,12 @@ bool CStockLandMine::Found(const std::wstring& stock, unsigned int startDate, un
 void CStockLandMine::Store(const StockLandMine& result, unsigned int startDate, unsigned int endDate) {
     if (result.stock.empty() || result.items.empty())
         return;
-    std::list<RangeEntry>::iterator entry = cache_.begin();
+    auto entry = cache_.begin();
     while (entry != cache_.end() && entry->stock != result.stock)
         ++entry;
     if (entry == cache_.end()) {
         if (cache_.size() >= kCacheLimit) {
-            std::list<RangeEntry>::iterator end = cache_.begin();
+            auto end = cache_.begin();
             std::advance(end, kEvictedAtLimit);
             cache_.erase(cache_.begin(), end);
         }
