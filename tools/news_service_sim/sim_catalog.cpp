@@ -8,6 +8,7 @@
 
 #include "host/lx_common.h"
 #include "tools/news_service_sim/sim_calendar.h"
+#include "tools/news_service_sim/sim_json.h"
 #include "tools/news_service_sim/sim_random.h"
 #include "tools/news_service_sim/sim_text.h"
 
@@ -19,9 +20,6 @@ constexpr int kAnnouncementsPerStock = 60;
 constexpr int kLandMinesPerStock = 30;
 constexpr long long kNewsSlotSeconds = 3 * 3600;
 constexpr int kNewsSlotsSearched = 600;
-
-QString Text(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size())); }
-QJsonValue Number(long long value) { return QJsonValue(static_cast<qint64>(value)); }
 
 std::string Hex(std::uint64_t value) {
     char buf[20];
