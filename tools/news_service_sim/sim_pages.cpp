@@ -239,21 +239,20 @@ QJsonObject ColumnArticlePage(const SimWorld& world, int columnId, unsigned long
                               unsigned int refreshType, unsigned int rn) {
     const unsigned long long below = refreshType == 1 && lastTime != 0 ? CursorAsSortScore(lastTime) : ~0ULL;
     QJsonArray list;
-    const auto articles =
-        columnId == 0 ? std::vector<const Article*>() : world.VisibleArticles(columnId, below);
+    const auto articles = columnId == 0 ? std::vector<const Article*>() : world.VisibleArticles(columnId, below);
     const std::size_t n = std::min<std::size_t>(articles.size(), PageSize(rn, 15, 50));
     for (std::size_t i = 0; i < n; ++i) list.append(ArticleJson(world, *articles[i]));
     return ListData(list);
 }
 
-QJsonObject EssencePage(const SimWorld& world, unsigned long long lastTime, unsigned int refreshType,
-                        unsigned int rn) {
+QJsonObject EssencePage(const SimWorld& world, unsigned long long lastTime, unsigned int refreshType, unsigned int rn) {
     const unsigned long long below = refreshType == 1 && lastTime != 0 ? CursorAsSortScore(lastTime) : ~0ULL;
     std::vector<const Article*> picks;
     for (const Article& a : world.articles()) {
         if (a.status == SimWorld::kVisible && a.sortScore < below) picks.push_back(&a);
     }
-    std::sort(picks.begin(), picks.end(), [](const Article* a, const Article* b) { return a->sortScore > b->sortScore; });
+    std::sort(picks.begin(), picks.end(),
+              [](const Article* a, const Article* b) { return a->sortScore > b->sortScore; });
     picks.resize(std::min<std::size_t>(picks.size(), PageSize(rn, 20, 100)));
 
     // An object keyed by id, not an array.

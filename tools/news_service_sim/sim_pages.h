@@ -22,8 +22,7 @@ QJsonArray InformModifyPage(const SimWorld& world, unsigned long long lastTime);
 QJsonObject ColumnList(const SimWorld& world);
 QJsonObject ColumnArticlePage(const SimWorld& world, int columnId, unsigned long long lastTime,
                               unsigned int refreshType, unsigned int rn);
-QJsonObject EssencePage(const SimWorld& world, unsigned long long lastTime, unsigned int refreshType,
-                        unsigned int rn);
+QJsonObject EssencePage(const SimWorld& world, unsigned long long lastTime, unsigned int refreshType, unsigned int rn);
 // `ids` as the request spells them: comma-separated, bad ones left out.
 QJsonObject Counters(const SimWorld& world, const std::string& ids);
 

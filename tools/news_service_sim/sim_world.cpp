@@ -22,6 +22,25 @@ const char* const kTelegraphCycle[] = {"modify", "hidden", "modify", "show", "de
 const char* const kDepthCycle[] = {"modify", "hidden", "show", "pin", "del"};
 const char* const kExclusiveCycle[] = {"modify", "hidden", "show", "del"};
 
+// "hidden", "show" and "del" work alike on telegraphs and articles.
+template <class Item>
+bool StatusOperationApplies(const std::string& kind, const Item& item) {
+    return ((kind == "hidden" || kind == "del") && item.status == SimWorld::kVisible) ||
+           (kind == "show" && item.status == SimWorld::kHidden);
+}
+
+template <class Item>
+void ApplyStatusOperation(const std::string& kind, Item& item) {
+    if (kind == "hidden") {
+        item.status = SimWorld::kHidden;
+        item.everHidden = true;
+    } else if (kind == "show") {
+        item.status = SimWorld::kVisible;
+    } else {
+        item.status = SimWorld::kDeleted;
+    }
+}
+
 }  // namespace
 
 SimWorld::SimWorld(std::uint64_t seed, long long startTime)
@@ -113,10 +132,9 @@ void SimWorld::TelegraphOperation() {
         std::vector<std::size_t> candidates;
         for (std::size_t i = first; i < telegraphs_.size(); ++i) {
             const Telegraph& t = telegraphs_[i];
-            const bool visible = t.status == kVisible;
-            if ((kind == "modify" && visible && !t.everHidden && ticks_ - t.createdTick >= kMinTicksBeforeEdit) ||
-                ((kind == "hidden" || kind == "del") && visible) || (kind == "show" && t.status == kHidden))
-                candidates.push_back(i);
+            const bool editable =
+                t.status == kVisible && !t.everHidden && ticks_ - t.createdTick >= kMinTicksBeforeEdit;
+            if ((kind == "modify" && editable) || StatusOperationApplies(kind, t)) candidates.push_back(i);
         }
         if (candidates.empty()) continue;
         telegraphCycle_ += attempt + 1;
@@ -134,13 +152,8 @@ void SimWorld::ApplyTelegraphOperation(const std::string& kind, Telegraph& t) {
     if (kind == "modify") {
         t.content = "【更新】" + FlashContent(random_);
         t.bold = random_.Chance(0.3) ? 1 : 0;
-    } else if (kind == "hidden") {
-        t.status = kHidden;
-        t.everHidden = true;
-    } else if (kind == "show") {
-        t.status = kVisible;
     } else {
-        t.status = kDeleted;
+        ApplyStatusOperation(kind, t);
     }
 }
 
@@ -219,10 +232,9 @@ std::vector<std::size_t> SimWorld::ArticleCandidates(const std::string& kind, co
         // articles out, so a client could never load an older one.
         for (std::size_t i : kind == "pin" ? scope.firstPage : scope.window) {
             const Article& a = articles_[i];
-            const bool visible = a.status == kVisible;
-            const bool editable = visible && !a.everHidden && ticks_ - a.createdTick >= kMinTicksBeforeEdit;
-            if ((kind == "modify" && editable) || (kind == "pin" && editable) ||
-                ((kind == "hidden" || kind == "del") && visible) || (kind == "show" && a.status == kHidden))
+            const bool editable =
+                a.status == kVisible && !a.everHidden && ticks_ - a.createdTick >= kMinTicksBeforeEdit;
+            if (((kind == "modify" || kind == "pin") && editable) || StatusOperationApplies(kind, a))
                 candidates.push_back(i);
         }
     }
@@ -237,13 +249,8 @@ std::string SimWorld::ApplyArticleOperation(const std::string& kind, Article& a)
     } else if (kind == "pin") {
         a.isTop = !a.isTop;  // pins a new one, or unpins the oldest when there are enough
         return "modify";
-    } else if (kind == "hidden") {
-        a.status = kHidden;
-        a.everHidden = true;
-    } else if (kind == "show") {
-        a.status = kVisible;
     } else {
-        a.status = kDeleted;
+        ApplyStatusOperation(kind, a);
     }
     return kind;
 }
@@ -272,7 +279,8 @@ std::vector<const SimWorld::Telegraph*> SimWorld::VisibleTelegraphs(unsigned lon
     for (const Telegraph& t : telegraphs_) {
         if (t.status == kVisible && t.sortScore < below) list.push_back(&t);
     }
-    std::sort(list.begin(), list.end(), [](const Telegraph* a, const Telegraph* b) { return a->sortScore > b->sortScore; });
+    std::sort(list.begin(), list.end(),
+              [](const Telegraph* a, const Telegraph* b) { return a->sortScore > b->sortScore; });
     return list;
 }
 

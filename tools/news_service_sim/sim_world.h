@@ -95,9 +95,9 @@ public:
     std::uint64_t seed() const { return seed_; }
     std::vector<int> columnIds() const;
 
-    const std::vector<Telegraph>& telegraphs() const { return telegraphs_; }      // in creation order
-    const std::vector<RollOperation>& rollOperations() const { return roll_; }    // in time order
-    const std::vector<Article>& articles() const { return articles_; }            // in creation order
+    const std::vector<Telegraph>& telegraphs() const { return telegraphs_; }    // in creation order
+    const std::vector<RollOperation>& rollOperations() const { return roll_; }  // in time order
+    const std::vector<Article>& articles() const { return articles_; }          // in creation order
     const Article& article(int id) const;
     const std::vector<InformOperation>& informOperations() const { return inform_; }  // in time order
     const std::vector<Banner>& banners() const { return banners_; }
