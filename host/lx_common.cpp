@@ -8,29 +8,6 @@ namespace {
 
 constexpr long long kServiceUtcOffsetSeconds = 8 * 3600;
 
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's
-// days_from_civil); month 1..12, any day number (it simply adds up).
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void CivilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<long long>(yoe) + era * 400 + (m <= 2 ? 1 : 0);
-}
-
 long long FloorDiv(long long a, long long b) {
     long long q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
@@ -68,17 +45,46 @@ long long DateToTime(unsigned int date, int hour, int minute, int second) {
     const unsigned month = date / 100 % 100;
     const unsigned day = date % 100;
     if (month < 1 || month > 12 || day < 1 || day > 31) return 0;
-    const long long days = DaysFromCivil(static_cast<long long>(year), month, day);
-    return days * 86400 + static_cast<long long>(hour) * 3600 + static_cast<long long>(minute) * 60 +
-           static_cast<long long>(second) - kServiceUtcOffsetSeconds;
+    return ServerDayStart(DayOfCivil(static_cast<long long>(year), month, day)) + static_cast<long long>(hour) * 3600 +
+           static_cast<long long>(minute) * 60 + static_cast<long long>(second);
 }
 
 unsigned int GetCurrentServerDate() {
     using namespace std::chrono;
-    const long long now = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    return ServerDateOfDay(ServerDayOf(duration_cast<seconds>(system_clock::now().time_since_epoch()).count()));
+}
+
+// H. Hinnant's days_from_civil; month 1..12, any day number (it simply adds up).
+long long DayOfCivil(long long year, unsigned month, unsigned day) {
+    const long long y = year - (month <= 2 ? 1 : 0);
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+// And its civil_from_days.
+void CivilOfDay(long long dayNumber, long long& year, unsigned& month, unsigned& day) {
+    const long long z = dayNumber + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = doy - (153 * mp + 2) / 5 + 1;
+    month = mp < 10 ? mp + 3 : mp - 9;
+    year = static_cast<long long>(yoe) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+long long ServerDayOf(long long time) { return FloorDiv(time + kServiceUtcOffsetSeconds, 86400); }
+
+long long ServerDayStart(long long dayNumber) { return dayNumber * 86400 - kServiceUtcOffsetSeconds; }
+
+unsigned int ServerDateOfDay(long long dayNumber) {
     long long y = 0;
     unsigned m = 0, d = 0;
-    CivilFromDays(FloorDiv(now + kServiceUtcOffsetSeconds, 86400), y, m, d);
+    CivilOfDay(dayNumber, y, m, d);
     return static_cast<unsigned int>(y * 10000 + m * 100 + d);
 }
 

@@ -14,6 +14,7 @@
 #include "news_center/stock/stock_land_mine.h"
 #include "news_center/stock/stock_news.h"
 #include "news_center/stock/stock_unusual_trading.h"
+#include "news_center/feeds/refresh_feed.h"
 
 namespace {
 
@@ -76,3 +77,11 @@ void DestroyAllPublisher() {
 }
 
 }  // extern "C"
+
+namespace news_center {
+namespace internal {
+
+ICommonPublisher* CounterPublisher() { return GetCommonPublisher(); }
+
+}  // namespace internal
+}  // namespace news_center

@@ -49,7 +49,7 @@ inline unsigned long long U64(const QJsonValue& value) { return static_cast<unsi
 
 // The service date (yyyymmdd) `days` before `date`.
 inline unsigned int DaysBefore(unsigned int date, int days) {
-    return news_sim::ServiceDateNumber(news_sim::ServiceDayOf(common::DateToTime(date, 12, 0, 0)) - days);
+    return common::ServerDateOfDay(common::ServerDayOf(common::DateToTime(date, 12, 0, 0)) - days);
 }
 
 inline std::vector<int> Ids(const QJsonArray& array) {

@@ -2,7 +2,7 @@
 // announcement publisher. The other publishers' tests check only that their
 // own texts, requests and records are wired into it.
 
-#include "news_center/stock/stock_publisher.h"
+#include "news_center/common/subject_publisher.h"
 
 #include <string>
 #include <thread>

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <algorithm>
-#include <list>
-
 #include <boost/thread/mutex.hpp>
+
+#include "news_center/common/observer_list.h"
 
 // Subscriber store and current value of a subject-based publisher. A concrete
 // publisher derives from its interface first and from this second, forwards
@@ -15,29 +14,25 @@
 template <class Observer, class T>
 class CBaseNewsSubject {
 public:
-    CBaseNewsSubject() {}
+    CBaseNewsSubject() = default;
+    CBaseNewsSubject(const CBaseNewsSubject&) = delete;
+    CBaseNewsSubject& operator=(const CBaseNewsSubject&) = delete;
     // Forgets the subscribers without calling them.
-    virtual ~CBaseNewsSubject() {}
+    virtual ~CBaseNewsSubject() = default;
 
     void Attach(Observer* subscriber) {
         if (!subscriber)
             return;
         boost::mutex::scoped_lock subscribers(subscriberMutex_);
-        if (std::find(subscribers_.begin(), subscribers_.end(), subscriber) != subscribers_.end())
+        if (!subscribers_.Add(subscriber))
             return;
-        subscribers_.push_back(subscriber);
         boost::mutex::scoped_lock value(valueMutex_);
         subscriber->Update(value_);
     }
 
     void Detach(Observer* subscriber) {
         boost::mutex::scoped_lock subscribers(subscriberMutex_);
-        if (!subscriber || subscribers_.empty())
-            return;
-        typename std::list<Observer*>::iterator it =
-            std::find(subscribers_.begin(), subscribers_.end(), subscriber);
-        if (it != subscribers_.end())
-            subscribers_.erase(it);
+        subscribers_.Remove(subscriber);
     }
 
 protected:
@@ -47,8 +42,7 @@ protected:
         if (subscribers_.empty())
             return;
         boost::mutex::scoped_lock value(valueMutex_);
-        for (typename std::list<Observer*>::iterator it = subscribers_.begin(); it != subscribers_.end(); ++it)
-            (*it)->Update(value_);
+        subscribers_.ForEach([this](Observer& subscriber) { subscriber.Update(value_); });
     }
 
     // Replaces the current value and notifies: the publish sequence.
@@ -61,11 +55,8 @@ protected:
     }
 
 private:
-    CBaseNewsSubject(const CBaseNewsSubject&);
-    CBaseNewsSubject& operator=(const CBaseNewsSubject&);
-
     boost::mutex subscriberMutex_;
-    std::list<Observer*> subscribers_;
+    news_center::internal::ObserverList<Observer> subscribers_;
 
 protected:
     boost::mutex valueMutex_;

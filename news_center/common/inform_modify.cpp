@@ -4,7 +4,6 @@
 #include <string>
 
 #include <QJsonValue>
-#include <QLatin1String>
 #include <QString>
 
 #include "news_center/request/json_read.h"
@@ -96,11 +95,11 @@ InformModifyRules ExclusiveInformModifyRules(int columnId) {
 
 InformOperation OperationOf(const QJsonObject& entry) {
     const QString operation = entry.value(QStringLiteral("operation")).toString();
-    if (operation == QLatin1String("show"))
+    if (operation == QStringLiteral("show"))
         return InformOperation::Show;
-    if (operation == QLatin1String("modify"))
+    if (operation == QStringLiteral("modify"))
         return InformOperation::Modify;
-    if (operation == QLatin1String("del") || operation == QLatin1String("hidden"))
+    if (operation == QStringLiteral("del") || operation == QStringLiteral("hidden"))
         return InformOperation::Remove;
     return InformOperation::Other;
 }

@@ -114,7 +114,7 @@ void ApplyInformModifyEntry(Update& changes, const InformModifyEntry& entry, Rec
     }
     case InformOperation::Show: {
         Record record = parse(entry.entry.value(QStringLiteral("info")).toObject());
-        std::list<int>::iterator removed = std::find(changes.removed.begin(), changes.removed.end(), record.id);
+        auto removed = std::find(changes.removed.begin(), changes.removed.end(), record.id);
         if (removed != changes.removed.end())
             changes.removed.erase(removed);
         InsertBySortScore(changes.added, std::move(record));

@@ -16,7 +16,9 @@ namespace internal {
 // first (its synchronous requests see the thread's interruption and give up).
 class RefreshThread {
 public:
-    RefreshThread() : cycles_(0), stopping_(false) {}
+    RefreshThread() = default;
+    RefreshThread(const RefreshThread&) = delete;
+    RefreshThread& operator=(const RefreshThread&) = delete;
     ~RefreshThread() { Stop(); }
 
     void Start(const boost::function<void()>& cycle, const boost::function<unsigned int()>& intervalMs);
@@ -26,18 +28,15 @@ public:
     unsigned int cycleCount() const { return cycles_; }
 
 private:
-    RefreshThread(const RefreshThread&);
-    RefreshThread& operator=(const RefreshThread&);
-
     void Run(const boost::function<void()>& cycle, const boost::function<unsigned int()>& intervalMs);
 
     boost::thread thread_;
-    std::atomic<unsigned int> cycles_;
+    std::atomic<unsigned int> cycles_{0};
     // The sleep waits on these rather than in boost's interruptible sleep, which
     // wakes every 100 ms to watch a UTC deadline; this one wakes at the deadline.
     std::mutex mutex_;
     std::condition_variable wake_;
-    bool stopping_;
+    bool stopping_ = false;
 };
 
 }  // namespace internal

@@ -16,7 +16,7 @@ namespace internal {
 
 template <class Record>
 typename std::list<Record>::iterator FindById(std::list<Record>& records, int id) {
-    typename std::list<Record>::iterator it = records.begin();
+    auto it = records.begin();
     while (it != records.end() && it->id != id)
         ++it;
     return it;
@@ -34,7 +34,7 @@ bool ContainsId(const std::list<Record>& records, int id) {
 // Removes the first record with `id`; false when there is none.
 template <class Record>
 bool RemoveById(std::list<Record>& records, int id) {
-    typename std::list<Record>::iterator it = FindById(records, id);
+    auto it = FindById(records, id);
     if (it == records.end())
         return false;
     records.erase(it);
@@ -45,8 +45,8 @@ bool RemoveById(std::list<Record>& records, int id) {
 // record with a smaller sort_score, so among equal scores the newcomer goes last.
 template <class Record, class Value>
 bool InsertBySortScore(std::list<Record>& records, Value&& record) {
-    typename std::list<Record>::iterator position = records.end();
-    for (typename std::list<Record>::iterator it = records.begin(); it != records.end(); ++it) {
+    auto position = records.end();
+    for (auto it = records.begin(); it != records.end(); ++it) {
         if (it->id == record.id)
             return false;
         if (position == records.end() && it->sort_score < record.sort_score)
@@ -81,7 +81,7 @@ public:
     const Record& back() const { return records_.back(); }
 
     const_iterator find(int id) const {
-        const typename Index::const_iterator found = index_.find(id);
+        const auto found = index_.find(id);
         return found == index_.end() ? records_.end() : const_iterator(found->second);
     }
     bool contains(int id) const { return index_.count(id) != 0; }

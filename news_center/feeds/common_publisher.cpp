@@ -1,11 +1,9 @@
 #include "news_center/feeds/common_publisher.h"
 
-#include <boost/bind/bind.hpp>
-
 #include <QJsonObject>
 #include <QString>
 
-#include "host/lx_net_work.h"
+#include "news_center/common/async_request.h"
 #include "news_center/request/json_read.h"
 #include "news_center/request/request_builder.h"
 #include "news_center/request/response_envelope.h"
@@ -20,8 +18,6 @@ const OperationTexts kCountTexts = {
     L"CommonPublisher::RequestCountInfo Response Error Code: %d",
 };
 
-const int kTimeoutSeconds = 30;
-
 unsigned int ArticleIdOf(const QString& key) {
     bool ok = false;
     const double number = key.toDouble(&ok);
@@ -30,7 +26,7 @@ unsigned int ArticleIdOf(const QString& key) {
 
 template <class Setter>
 void FillCounts(CountInfoMap& map, const QJsonObject& counts, Setter set) {
-    for (QJsonObject::const_iterator it = counts.begin(); it != counts.end(); ++it)
+    for (auto it = counts.begin(); it != counts.end(); ++it)
         set(map[ArticleIdOf(it.key())], ReadTruncatedInt(it.value()));
 }
 
@@ -75,14 +71,11 @@ void CCommonPublisher::RequestCountInfo(const std::vector<unsigned int>& ids, co
         time = lastServiceTime_;
     }
     const std::wstring url = RequestBuilder::Instance().CountByIdsUrl(idsText.c_str(), time);
-    using namespace boost::placeholders;
-    GetAsyn(url, BindAlive(liveness_, boost::bind(&CCommonPublisher::OnCountInfo, this, callback, _1, _2, _3)),
-            HttpHeaderMap(), kTimeoutSeconds);
+    SendAsync({url, &kCountTexts, kRequestTimeoutSeconds, !callback.empty()}, liveness_,
+              [this, callback](bool, const Response& response) { OnCountInfo(callback, response); });
 }
 
-void CCommonPublisher::OnCountInfo(const CountInfoCallback& callback, bool success, const char* body,
-                                   long long length) {
-    const Response response = OpenResponse(kCountTexts, success, body, length, !callback.empty());
+void CCommonPublisher::OnCountInfo(const CountInfoCallback& callback, const Response& response) {
     if (!response.isParsed())
         return;
     {

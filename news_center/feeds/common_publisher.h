@@ -5,9 +5,8 @@
 #include <boost/thread/mutex.hpp>
 
 #include "news_center/common/liveness.h"
+#include "news_center/request/response_envelope.h"
 #include "news_center/feeds/counter_interface.h"
-
-class QJsonObject;
 
 // Article counters. Thread-safe; the mutex guards only the last service time
 // and is never held across the network call, the parse or the callback.
@@ -18,7 +17,7 @@ public:
     virtual ~CCommonPublisher();
 
 private:
-    void OnCountInfo(const CountInfoCallback& callback, bool success, const char* body, long long length);
+    void OnCountInfo(const CountInfoCallback& callback, const news_center::internal::Response& response);
 
     boost::mutex mutex_;
     unsigned long long lastServiceTime_;  // "time" of the last parsed response, sent with the next request

@@ -14,9 +14,9 @@
 #include <QVariant>
 
 #include "host/lx_base.h"
-#include "host/lx_net_work.h"
+#include "news_center/common/async_request.h"
 #include "news_center/common/inform_modify.h"
-#include "news_center/news_center.h"
+#include "news_center/feeds/refresh_feed.h"
 #include "news_center/request/json_read.h"
 #include "news_center/request/request_builder.h"
 #include "news_center/request/response_envelope.h"
@@ -27,7 +27,6 @@ namespace {
 
 const unsigned long long kNothingLoaded = std::numeric_limits<unsigned long long>::max();
 const unsigned int kRefreshIntervalMs = 600000;
-const int kOlderPageTimeoutSeconds = 5;
 const std::size_t kCountedArticles = 15;
 const int kDepthArticleType = 2;
 
@@ -118,7 +117,7 @@ CDepthPublisher::~CDepthPublisher() {
     thread_.Stop();
     liveness_->Revoke();
     boost::mutex::scoped_lock lock(stateMutex_);
-    observers_.clear();
+    observers_.Clear();
 }
 
 unsigned int CDepthPublisher::GetRefreshInterval() { return kRefreshIntervalMs; }
@@ -128,16 +127,13 @@ std::wstring CDepthPublisher::BuildRefreshUrl() {
 }
 
 void CDepthPublisher::Subscribe(IDepthObserver* observer) {
-    if (!observer)
-        return;
     boost::mutex::scoped_lock lock(stateMutex_);
-    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
-        observers_.push_back(observer);
+    observers_.Add(observer);
 }
 
 void CDepthPublisher::Unsubscribe(IDepthObserver* observer) {
     boost::mutex::scoped_lock lock(stateMutex_);
-    observers_.remove(observer);
+    observers_.Remove(observer);
 }
 
 void CDepthPublisher::Refresh() {
@@ -146,22 +142,15 @@ void CDepthPublisher::Refresh() {
 }
 
 void CDepthPublisher::NotifySubscriber() {
-    unsigned long long time;
-    unsigned long long lastTime;
-    {
-        boost::mutex::scoped_lock lock(stateMutex_);
-        if (observers_.empty() || busy_)
-            return;
-        busy_ = true;
+    boost::this_thread::interruption_point();
+    unsigned long long time = 0;
+    unsigned long long lastTime = 0;
+    const auto copyMarks = [&] {
         time = time_;
         lastTime = lastTime_;
-    }
-    boost::this_thread::interruption_point();
-    {
-        boost::mutex::scoped_lock lock(stateMutex_);
-        for (IDepthObserver* observer : observers_)
-            observer->OnDepthRefreshBegin();
-    }
+    };
+    if (!OpenRefreshCycle(stateMutex_, observers_, busy_, copyMarks, &IDepthObserver::OnDepthRefreshBegin))
+        return;
     {
         boost::mutex::scoped_lock lock(cacheMutex_);
         update_ = DepthUpdate();
@@ -177,64 +166,18 @@ void CDepthPublisher::NotifySubscriber() {
     std::list<DepthBanner> banners;
     if (fetched.response.isParsed()) {
         const QJsonObject data = fetched.response.dataObject();
-        const QJsonArray bannerArray = data.value(QStringLiteral("banner")).toArray();
-        for (const QJsonValue& banner : bannerArray)
+        for (const QJsonValue& banner : data.value(QStringLiteral("banner")).toArray())
             banners.push_back(ParseDepthBanner(banner.toObject()));
-        unsigned long long newestTop;
-        unsigned long long newestNormal;
-        {
-            boost::mutex::scoped_lock lock(cacheMutex_);
-            newestTop = NewestScore(topList_);
-            newestNormal = NewestScore(normalList_);
-        }
-        // Only articles newer than the newest of their list are kept; the rest,
-        // usually most of the page, are not converted at all.
-        std::list<DepthArticle> fresh =
-            ParseArticleList(data, {kDepthArticleType}, &ParseDepthArticle,
-                             [newestTop, newestNormal](const QJsonObject& article) {
-                                 const bool isTop = article.value(QStringLiteral("is_top")).toBool();
-                                 return ReadU64(article.value(QStringLiteral("sort_score"))) >
-                                        (isTop ? newestTop : newestNormal);
-                             });
-
+        std::list<DepthArticle> fresh = FreshArticles(data);
         if (lastTime == 0) {
             changes.added = std::move(fresh);
         } else {
             MergeInformModifyListToCache(changes, lastTime, time);
-            for (DepthArticle& article : fresh) {
-                if (std::find(changes.removed.begin(), changes.removed.end(), article.id) != changes.removed.end())
-                    continue;
-                std::list<DepthArticle>::iterator edited = FindById(changes.modified, article.id);
-                if (edited == changes.modified.end()) {
-                    InsertBySortScore(changes.added, std::move(article));
-                } else if (article.sort_score > edited->sort_score) {
-                    InsertBySortScore(changes.added, std::move(article));
-                    changes.modified.erase(edited);
-                }
-            }
+            FoldFresh(changes, fresh);
         }
     }
 
-    unsigned long long candidate;
-    {
-        boost::mutex::scoped_lock cache(cacheMutex_);
-        if (banners != banners_) {
-            banners_ = banners;
-            update_.banners = std::move(banners);
-        }
-        unsigned long long earliest;
-        {
-            boost::mutex::scoped_lock state(stateMutex_);
-            earliest = earliest_;
-        }
-        ApplyToCache(changes, earliest);
-        const ArticleList& oldest = normalList_.empty() ? topList_ : normalList_;
-        candidate = oldest.empty() ? kNothingLoaded : oldest.back().sort_score;
-
-        boost::mutex::scoped_lock state(stateMutex_);
-        for (IDepthObserver* observer : observers_)
-            observer->OnDepthUpdate(!fetched.transferred, update_);
-    }
+    const unsigned long long candidate = ApplyAndNotify(changes, banners, !fetched.transferred);
     {
         boost::mutex::scoped_lock lock(stateMutex_);
         time_ = time;
@@ -243,6 +186,62 @@ void CDepthPublisher::NotifySubscriber() {
         busy_ = false;
     }
     RequestCounters();
+}
+
+// Only articles newer than the newest of their list are kept; the rest,
+// usually most of the page, are not converted at all.
+std::list<DepthArticle> CDepthPublisher::FreshArticles(const QJsonObject& data) {
+    unsigned long long newestTop;
+    unsigned long long newestNormal;
+    {
+        boost::mutex::scoped_lock lock(cacheMutex_);
+        newestTop = NewestScore(topList_);
+        newestNormal = NewestScore(normalList_);
+    }
+    return ParseArticleList(data, {kDepthArticleType}, &ParseDepthArticle,
+                            [newestTop, newestNormal](const QJsonObject& article) {
+                                const bool isTop = article.value(QStringLiteral("is_top")).toBool();
+                                return ReadU64(article.value(QStringLiteral("sort_score"))) >
+                                       (isTop ? newestTop : newestNormal);
+                            });
+}
+
+// A fresh article also removed in the cycle stays out; one also edited is
+// added when it is newer than the edit, which it then replaces.
+void CDepthPublisher::FoldFresh(DepthUpdate& changes, std::list<DepthArticle>& fresh) {
+    for (DepthArticle& article : fresh) {
+        if (std::find(changes.removed.begin(), changes.removed.end(), article.id) != changes.removed.end())
+            continue;
+        const auto edited = FindById(changes.modified, article.id);
+        if (edited == changes.modified.end()) {
+            InsertBySortScore(changes.added, std::move(article));
+        } else if (article.sort_score > edited->sort_score) {
+            InsertBySortScore(changes.added, std::move(article));
+            changes.modified.erase(edited);
+        }
+    }
+}
+
+// Returns the lowest sort score now loaded (kNothingLoaded when nothing is).
+unsigned long long CDepthPublisher::ApplyAndNotify(DepthUpdate& changes, std::list<DepthBanner>& banners,
+                                                   bool failed) {
+    boost::mutex::scoped_lock cache(cacheMutex_);
+    if (banners != banners_) {
+        banners_ = banners;
+        update_.banners = std::move(banners);
+    }
+    unsigned long long earliest;
+    {
+        boost::mutex::scoped_lock state(stateMutex_);
+        earliest = earliest_;
+    }
+    ApplyToCache(changes, earliest);
+    const ArticleList& oldest = normalList_.empty() ? topList_ : normalList_;
+    const unsigned long long candidate = oldest.empty() ? kNothingLoaded : oldest.back().sort_score;
+
+    boost::mutex::scoped_lock state(stateMutex_);
+    observers_.ForEach([&](IDepthObserver& observer) { observer.OnDepthUpdate(failed, update_); });
+    return candidate;
 }
 
 void CDepthPublisher::MergeInformModifyListToCache(DepthUpdate& changes, unsigned long long& lastTime,
@@ -270,7 +269,7 @@ void CDepthPublisher::ApplyToCache(DepthUpdate& changes, unsigned long long earl
 void CDepthPublisher::ApplyModified(DepthArticle& modified, unsigned long long earliest) {
     update_.modified.push_back(modified);
     ArticleList* holder = &topList_;
-    ArticleList::const_iterator cached = topList_.find(modified.id);
+    auto cached = topList_.find(modified.id);
     if (cached == topList_.end()) {
         holder = &normalList_;
         cached = normalList_.find(modified.id);
@@ -319,15 +318,12 @@ void CDepthPublisher::RequestEarlierDepth(const DepthArticleCallback& callback) 
         boost::mutex::scoped_lock state(stateMutex_);
         earliest = earliest_ == kNothingLoaded ? 0 : earliest_;
     }
-    using namespace boost::placeholders;
-    GetAsyn(RequestBuilder::Instance().DepthUrl(FetchKind::OlderPage, earliest, lastIsStickies),
-            BindAlive(liveness_, boost::bind(&CDepthPublisher::OnEarlierDepth, this, callback, _1, _2, _3)),
-            HttpHeaderMap(), kOlderPageTimeoutSeconds);
+    SendAsync({RequestBuilder::Instance().DepthUrl(FetchKind::OlderPage, earliest, lastIsStickies), &kEarlierTexts,
+               kOlderPageTimeoutSeconds},
+              liveness_, [this, callback](bool, const Response& response) { OnEarlierDepth(callback, response); });
 }
 
-void CDepthPublisher::OnEarlierDepth(const DepthArticleCallback& callback, bool success, const char* body,
-                                     long long length) {
-    const Response response = OpenResponse(kEarlierTexts, success, body, length, !callback.empty());
+void CDepthPublisher::OnEarlierDepth(const DepthArticleCallback& callback, const Response& response) {
     std::list<DepthArticle> page;
     if (response.isParsed())
         page = ParseDepthArticleList(response.dataObject());
@@ -337,7 +333,7 @@ void CDepthPublisher::OnEarlierDepth(const DepthArticleCallback& callback, bool 
             earliest_ = page.back().sort_score;
         }
         boost::mutex::scoped_lock lock(cacheMutex_);
-        for (std::list<DepthArticle>::iterator it = page.begin(); it != page.end();) {
+        for (auto it = page.begin(); it != page.end();) {
             if (ContainsId(topList_, it->id) || ContainsId(normalList_, it->id)) {
                 it = page.erase(it);
             } else {
@@ -362,15 +358,5 @@ void CDepthPublisher::RequestCounters() {
             }
         }
     }
-    if (ids.empty())
-        return;
-    using namespace boost::placeholders;
-    GetCommonPublisher()->RequestCountInfo(ids,
-                                           BindAlive(liveness_, boost::bind(&CDepthPublisher::OnCounters, this, _1)));
-}
-
-void CDepthPublisher::OnCounters(const CountInfoMap& counters) {
-    boost::mutex::scoped_lock lock(stateMutex_);
-    for (IDepthObserver* observer : observers_)
-        observer->OnDepthCountersUpdate(counters);
+    RelayCounters(ids, liveness_, stateMutex_, observers_, &IDepthObserver::OnDepthCountersUpdate);
 }

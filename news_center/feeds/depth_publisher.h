@@ -6,9 +6,11 @@
 #include <boost/thread/mutex.hpp>
 
 #include "news_center/common/liveness.h"
+#include "news_center/common/observer_list.h"
 #include "news_center/common/refresh_thread.h"
 #include "news_center/common/sorted_list.h"
 #include "news_center/feeds/depth_interface.h"
+#include "news_center/request/response_envelope.h"
 
 class QJsonObject;
 
@@ -34,16 +36,19 @@ public:
 private:
     // One refresh cycle; returns at once without observers or while another runs.
     void NotifySubscriber();
+    std::list<DepthArticle> FreshArticles(const QJsonObject& data);
+    static void FoldFresh(DepthUpdate& changes, std::list<DepthArticle>& fresh);
+    // Applies the cycle under cacheMutex_ and notifies under both locks; returns the oldest score loaded.
+    unsigned long long ApplyAndNotify(DepthUpdate& changes, std::list<DepthBanner>& banners, bool failed);
     // Edits and removals since the cursors, folded into `changes`; the cache is not touched.
     void MergeInformModifyListToCache(DepthUpdate& changes, unsigned long long& lastTime, unsigned long long& time);
     // Called with cacheMutex_ held.
     void ApplyToCache(DepthUpdate& changes, unsigned long long earliest);
     void ApplyModified(DepthArticle& modified, unsigned long long earliest);
-    void OnEarlierDepth(const DepthArticleCallback& callback, bool success, const char* body, long long length);
+    void OnEarlierDepth(const DepthArticleCallback& callback, const news_center::internal::Response& response);
     void RequestCounters();
-    void OnCounters(const CountInfoMap& counters);
 
-    std::list<IDepthObserver*> observers_;
+    news_center::internal::ObserverList<IDepthObserver> observers_;
     news_center::internal::RefreshThread thread_;
     boost::mutex stateMutex_;        // observers_, the cursors and busy_
     unsigned long long time_;        // inform-modify "time" cursor

@@ -11,7 +11,7 @@
 #include <QJsonValue>
 #include <QString>
 
-#include "host/lx_net_work.h"
+#include "news_center/common/async_request.h"
 #include "news_center/common/inform_modify.h"
 #include "news_center/request/json_read.h"
 #include "news_center/request/request_builder.h"
@@ -22,7 +22,6 @@ using namespace news_center::internal;
 namespace {
 
 const unsigned long long kNothingLoaded = std::numeric_limits<unsigned long long>::max();
-const int kTimeoutSeconds = 30;
 const std::initializer_list<int> kArticleTypes = {2, 3};
 
 // The response-error texts keep the "DepthPublisher::" prefix that existing logs carry.
@@ -50,7 +49,7 @@ const OperationTexts kOperationTexts = {
 // Drops the first article for which `cut` holds and everything after it.
 template <class Predicate>
 void CutAt(std::list<ExclusiveArticle>& articles, Predicate cut) {
-    std::list<ExclusiveArticle>::iterator it = articles.begin();
+    auto it = articles.begin();
     while (it != articles.end() && !cut(*it))
         ++it;
     articles.erase(it, articles.end());
@@ -112,7 +111,7 @@ void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<Exclus
         cache.insert(cache.end(), page.begin(), page.end());
         return;
     }
-    std::list<ExclusiveArticle>::iterator stop = cache.begin();
+    auto stop = cache.begin();
     for (const ExclusiveArticle& article : page) {
         while (stop != cache.end() && stop->sort_score > article.sort_score)
             ++stop;
@@ -130,35 +129,35 @@ CExclusivePublisher::CExclusivePublisher() : time_(0), liveness_(Liveness::Creat
 CExclusivePublisher::~CExclusivePublisher() { liveness_->Revoke(); }
 
 void CExclusivePublisher::RequestColumnList(const ExclusiveColumnCallback& callback) {
-    using namespace boost::placeholders;
-    GetAsyn(RequestBuilder::Instance().ColumnListUrl(),
-            BindAlive(liveness_, boost::bind(&CExclusivePublisher::OnColumnList, this, callback, _1, _2, _3)),
-            HttpHeaderMap(), kTimeoutSeconds);
+    SendAsync({RequestBuilder::Instance().ColumnListUrl(), &kColumnListTexts}, liveness_,
+              [this, callback](bool, const Response& response) { OnColumnList(callback, response); });
 }
 
 void CExclusivePublisher::RequestArticleList(int columnId, const ExclusiveArticleCallback& callback) {
-    using namespace boost::placeholders;
-    GetAsyn(RequestBuilder::Instance().ColumnArticleListUrl(static_cast<unsigned int>(columnId), 0),
-            BindAlive(liveness_, boost::bind(&CExclusivePublisher::OnArticlePage, this, &kFirstPageTexts, columnId,
-                                             callback, _1, _2, _3)),
-            HttpHeaderMap(), kTimeoutSeconds);
+    RequestArticlePage(kFirstPageTexts, columnId, 0, callback);
 }
 
 void CExclusivePublisher::RequestEarlierArticleList(int columnId, unsigned long long lastTime,
                                                     const ExclusiveArticleCallback& callback) {
-    using namespace boost::placeholders;
-    GetAsyn(RequestBuilder::Instance().ColumnArticleListUrl(static_cast<unsigned int>(columnId), lastTime),
-            BindAlive(liveness_, boost::bind(&CExclusivePublisher::OnArticlePage, this, &kEarlierPageTexts, columnId,
-                                             callback, _1, _2, _3)),
-            HttpHeaderMap(), kTimeoutSeconds);
+    RequestArticlePage(kEarlierPageTexts, columnId, lastTime, callback);
+}
+
+void CExclusivePublisher::RequestArticlePage(const OperationTexts& texts, int columnId, unsigned long long lastTime,
+                                             const ExclusiveArticleCallback& callback) {
+    SendAsync({RequestBuilder::Instance().ColumnArticleListUrl(static_cast<unsigned int>(columnId), lastTime), &texts},
+              liveness_,
+              [this, columnId, callback](bool, const Response& response) {
+                  OnArticlePage(columnId, callback, response);
+              });
 }
 
 void CExclusivePublisher::RequestArticleListOperation(int columnId, const ExclusiveUpdateCallback& callback) {
-    using namespace boost::placeholders;
-    GetAsyn(RequestBuilder::Instance().ColumnArticleListUrl(static_cast<unsigned int>(columnId), 0),
-            BindAlive(liveness_, boost::bind(&CExclusivePublisher::OnArticleListOperation, this, columnId, callback,
-                                             _1, _2, _3)),
-            HttpHeaderMap(), kTimeoutSeconds);
+    SendAsync({RequestBuilder::Instance().ColumnArticleListUrl(static_cast<unsigned int>(columnId), 0),
+               &kOperationTexts},
+              liveness_,
+              [this, columnId, callback](bool, const Response& response) {
+                  OnArticleListOperation(columnId, callback, response);
+              });
 }
 
 void CExclusivePublisher::RequestInformModify(ExclusiveUpdate& changes, int columnId, unsigned long long& lastTime,
@@ -166,9 +165,7 @@ void CExclusivePublisher::RequestInformModify(ExclusiveUpdate& changes, int colu
     MergeInformModify(changes, lastTime, time, ExclusiveInformModifyRules(columnId), &ParseExclusiveArticle);
 }
 
-void CExclusivePublisher::OnColumnList(const ExclusiveColumnCallback& callback, bool success, const char* body,
-                                       long long length) {
-    const Response response = OpenResponse(kColumnListTexts, success, body, length);
+void CExclusivePublisher::OnColumnList(const ExclusiveColumnCallback& callback, const Response& response) {
     std::list<ExclusiveColumn> columns;
     const QJsonArray list = response.dataObject().value(QStringLiteral("column_list")).toArray();
     for (const QJsonValue& column : list)
@@ -177,10 +174,8 @@ void CExclusivePublisher::OnColumnList(const ExclusiveColumnCallback& callback, 
         callback(columns);
 }
 
-void CExclusivePublisher::OnArticlePage(const OperationTexts* texts, int columnId,
-                                        const ExclusiveArticleCallback& callback, bool success, const char* body,
-                                        long long length) {
-    const Response response = OpenResponse(*texts, success, body, length);
+void CExclusivePublisher::OnArticlePage(int columnId, const ExclusiveArticleCallback& callback,
+                                        const Response& response) {
     const std::list<ExclusiveArticle> page = ParseExclusiveArticleList(response.dataObject());
     if (!page.empty()) {
         boost::mutex::scoped_lock lock(mutex_);
@@ -191,8 +186,8 @@ void CExclusivePublisher::OnArticlePage(const OperationTexts* texts, int columnI
         callback(columnId, page);
 }
 
-void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUpdateCallback& callback, bool success,
-                                                 const char* body, long long length) {
+void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUpdateCallback& callback,
+                                                 const Response& response) {
     unsigned long long time;
     unsigned long long lastTime;
     unsigned long long newest = 0;
@@ -200,10 +195,10 @@ void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUp
     {
         boost::mutex::scoped_lock lock(mutex_);
         time = time_;
-        const std::map<int, std::list<ExclusiveArticle> >::const_iterator cached = articles_.find(columnId);
+        const auto cached = articles_.find(columnId);
         if (cached != articles_.end() && !cached->second.empty())
             newest = cached->second.front().sort_score;
-        const std::map<int, unsigned long long>::const_iterator stored = lastTimes_.find(columnId);
+        const auto stored = lastTimes_.find(columnId);
         if (stored != lastTimes_.end()) {
             lastTime = stored->second;
         } else {
@@ -211,13 +206,12 @@ void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUp
             if (lastTime == 0)
                 lastTime = static_cast<unsigned long long>(QDateTime::currentDateTime().toMSecsSinceEpoch());
         }
-        const std::map<int, unsigned long long>::const_iterator lowest = earliest_.find(columnId);
+        const auto lowest = earliest_.find(columnId);
         if (lowest != earliest_.end())
             earliest = lowest->second;
     }
 
     ExclusiveUpdate changes;
-    const Response response = OpenResponse(kOperationTexts, success, body, length);
     if (response.isParsed()) {
         // Cut at the first article not newer than the cache: what follows it is
         // dropped, so it is not converted.
@@ -250,7 +244,7 @@ void CExclusivePublisher::OnArticleListOperation(int columnId, const ExclusiveUp
 void CExclusivePublisher::UpdateEarliest(int columnId) {
     const std::list<ExclusiveArticle>& cache = articles_[columnId];
     const unsigned long long candidate = cache.empty() ? kNothingLoaded : cache.back().sort_score;
-    const std::map<int, unsigned long long>::iterator stored = earliest_.find(columnId);
+    const auto stored = earliest_.find(columnId);
     if (stored == earliest_.end())
         earliest_[columnId] = candidate;
     else if (candidate < stored->second)

@@ -7,14 +7,7 @@
 
 #include "news_center/common/liveness.h"
 #include "news_center/feeds/exclusive_interface.h"
-
-class QJsonObject;
-
-namespace news_center {
-namespace internal {
-struct OperationTexts;
-}
-}  // namespace news_center
+#include "news_center/request/response_envelope.h"
 
 // Exclusive columns. Thread-safe; handlers run on network threads, possibly
 // several at once. The one mutex guards the per-column state and is never held
@@ -33,11 +26,13 @@ private:
     // Edits and removals of one column since the cursors, folded into `changes`.
     void RequestInformModify(ExclusiveUpdate& changes, int columnId, unsigned long long& lastTime,
                              unsigned long long& time);
-    void OnColumnList(const ExclusiveColumnCallback& callback, bool success, const char* body, long long length);
-    void OnArticlePage(const news_center::internal::OperationTexts* texts, int columnId,
-                       const ExclusiveArticleCallback& callback, bool success, const char* body, long long length);
-    void OnArticleListOperation(int columnId, const ExclusiveUpdateCallback& callback, bool success,
-                                const char* body, long long length);
+    void RequestArticlePage(const news_center::internal::OperationTexts& texts, int columnId,
+                            unsigned long long lastTime, const ExclusiveArticleCallback& callback);
+    void OnColumnList(const ExclusiveColumnCallback& callback, const news_center::internal::Response& response);
+    void OnArticlePage(int columnId, const ExclusiveArticleCallback& callback,
+                       const news_center::internal::Response& response);
+    void OnArticleListOperation(int columnId, const ExclusiveUpdateCallback& callback,
+                                const news_center::internal::Response& response);
     // Called with mutex_ held.
     void UpdateEarliest(int columnId);
 

@@ -1,14 +1,11 @@
 #include "news_center/feeds/information_essence.h"
 
 #include <boost/bind/bind.hpp>
-#include <boost/date_time/posix_time/posix_time_types.hpp>
 
 #include <QJsonObject>
 
-#include "host/lx_net_work.h"
 #include "news_center/request/json_read.h"
 #include "news_center/request/request_builder.h"
-#include "news_center/request/response_envelope.h"
 
 using namespace news_center::internal;
 
@@ -20,7 +17,6 @@ const OperationTexts kEssenceTexts = {
     L"CInformationEssence::FetchInformationEssence Error Code: %d",
 };
 
-const int kTimeoutSeconds = 30;
 const int kRefreshSeconds = 600;
 const unsigned int kRefreshRows = 50;
 
@@ -44,47 +40,28 @@ InformationEssence ReadEssence(const QJsonObject& object) {
 std::list<InformationEssence> ReadEssenceList(const Response& response) {
     std::list<InformationEssence> list;
     const QJsonObject members = response.dataObject().value(QStringLiteral("list")).toObject();
-    for (QJsonObject::const_iterator it = members.begin(); it != members.end(); ++it)
+    for (auto it = members.begin(); it != members.end(); ++it)
         list.push_back(ReadEssence(it.value().toObject()));
     return list;
 }
 
 }  // namespace
 
-CInformationEssence::CInformationEssence() : liveness_(Liveness::Create()) {
+CInformationEssence::CInformationEssence() : CSubjectPublisher(kEssenceTexts, &ReadEssenceList) {
     // Through the interface, as a client's fetch would go.
-    worker_.Start(BindAlive(liveness_, boost::bind(&IInformationEssence::FetchInformationEssence, this, 0ULL, 0u,
-                                                   kRefreshRows)),
+    worker_.Start(BindAlive(liveness(), boost::bind(&IInformationEssence::FetchInformationEssence, this, 0ULL, 0u,
+                                                    kRefreshRows)),
                   [] { return kRefreshSeconds * 1000u; });
 }
 
 CInformationEssence::~CInformationEssence() {
-    liveness_->Close();
+    // No new fetch, the worker ended, then the completions under way.
+    liveness()->Close();
     worker_.Stop();
-    liveness_->Revoke();
-}
-
-void CInformationEssence::Attach(IUpdate1<std::list<InformationEssence> >* subscriber) {
-    CBaseNewsSubject::Attach(subscriber);
-}
-
-void CInformationEssence::Detach(IUpdate1<std::list<InformationEssence> >* subscriber) {
-    CBaseNewsSubject::Detach(subscriber);
+    liveness()->Revoke();
 }
 
 void CInformationEssence::FetchInformationEssence(unsigned long long last_time, unsigned int refresh_type,
                                                   unsigned int rn) {
-    const std::wstring url = RequestBuilder::Instance().SumArticleListUrl(last_time, refresh_type, rn);
-    if (url.empty())
-        return;
-    using namespace boost::placeholders;
-    GetAsyn(url, BindAlive(liveness_, boost::bind(&CInformationEssence::OnEssence, this, _1, _2, _3)),
-            HttpHeaderMap(), kTimeoutSeconds);
-}
-
-void CInformationEssence::OnEssence(bool success, const char* body, long long length) {
-    const Response response = OpenResponse(kEssenceTexts, success, body, length);
-    if (!response.isParsed())
-        return;
-    Publish(ReadEssenceList(response));
+    Send(RequestBuilder::Instance().SumArticleListUrl(last_time, refresh_type, rn));
 }

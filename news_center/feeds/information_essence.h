@@ -2,9 +2,8 @@
 
 #include <list>
 
-#include "news_center/common/base_news_subject.h"
-#include "news_center/common/liveness.h"
 #include "news_center/common/refresh_thread.h"
+#include "news_center/common/subject_publisher.h"
 #include "news_center/feeds/essence_interface.h"
 
 // The essence list. A worker thread fetches 50 entries at creation and every
@@ -13,18 +12,12 @@
 // once, also in the middle of its wait.
 // Lock order: subscriber lock, then value lock.
 class CInformationEssence
-    : public IInformationEssence,
-      public CBaseNewsSubject<IUpdate1<std::list<InformationEssence> >, std::list<InformationEssence> > {
+    : public news_center::internal::CSubjectPublisher<IInformationEssence, std::list<InformationEssence> > {
 public:
     CInformationEssence();
-    void Attach(IUpdate1<std::list<InformationEssence> >* subscriber) override;
-    void Detach(IUpdate1<std::list<InformationEssence> >* subscriber) override;
     void FetchInformationEssence(unsigned long long last_time, unsigned int refresh_type, unsigned int rn) override;
     ~CInformationEssence() override;
 
 private:
-    void OnEssence(bool success, const char* body, long long length);
-
-    news_center::internal::Liveness::Ptr liveness_;  // before the worker, which uses it
     news_center::internal::RefreshThread worker_;
 };

@@ -14,23 +14,23 @@ namespace {
 typedef RollOperation::Kind Kind;
 
 Kind KindOf(const QJsonObject& element) {
-    const QString name = element.value(QLatin1String("operation")).toString();
-    if (name == QLatin1String("add"))
+    const QString name = element.value(QStringLiteral("operation")).toString();
+    if (name == QStringLiteral("add"))
         return RollOperation::Add;
-    if (name == QLatin1String("modify"))
+    if (name == QStringLiteral("modify"))
         return RollOperation::Modify;
-    if (name == QLatin1String("del"))
+    if (name == QStringLiteral("del"))
         return RollOperation::Delete;
-    if (name == QLatin1String("hidden"))
+    if (name == QStringLiteral("hidden"))
         return RollOperation::Hidden;
-    if (name == QLatin1String("show"))
+    if (name == QStringLiteral("show"))
         return RollOperation::Show;
     return RollOperation::Other;
 }
 
 bool IsRemoval(Kind kind) { return kind == RollOperation::Delete || kind == RollOperation::Hidden; }
 
-QJsonObject InfoOf(const QJsonObject& element) { return element.value(QLatin1String("info")).toObject(); }
+QJsonObject InfoOf(const QJsonObject& element) { return element.value(QStringLiteral("info")).toObject(); }
 
 // The record's id comes from "info", a removal's from the element itself.
 TelegraphInfo RecordOf(const RollOperation& operation) { return ParseTelegraphInfo(operation.info); }
@@ -75,11 +75,11 @@ RollOperations ReadRollList(const QJsonArray& rollList) {
         RollOperation operation;
         operation.element = value.toObject();
         operation.index = index++;
-        operation.id = ReadInt(operation.element.value(QLatin1String("id")));
-        operation.isTelegraph = ReadInt(operation.element.value(QLatin1String("type"))) == -1;
+        operation.id = ReadInt(operation.element.value(QStringLiteral("id")));
+        operation.isTelegraph = ReadInt(operation.element.value(QStringLiteral("type"))) == -1;
         operation.kind = KindOf(operation.element);
         operation.info = InfoOf(operation.element);
-        operation.status = ReadInt(operation.info.value(QLatin1String("status")));
+        operation.status = ReadInt(operation.info.value(QStringLiteral("status")));
         operations.push_back(operation);
     }
     return operations;
@@ -89,24 +89,24 @@ TelegraphInfo ParseTelegraphInfo(const QJsonObject& info) {
     // Looked up by name: the parsed object holds each key once, and a lookup
     // makes no copy of the key.
     TelegraphInfo item;
-    const QJsonValue id = info.value(QLatin1String("id"));
+    const QJsonValue id = info.value(QStringLiteral("id"));
     if (!id.isUndefined()) {
         item.id = ReadInt(id);
         // The same line as streaming "item.id" and the number, at a third of the cost.
         qDebug("item.id %u", static_cast<unsigned int>(item.id));
     }
-    item.author = ReadWide(info.value(QLatin1String("author")));
-    item.content = ReadWide(info.value(QLatin1String("content")));
-    item.bold = ReadInt(info.value(QLatin1String("bold"))) != 0;
-    item.reading_num = ReadInt(info.value(QLatin1String("reading_num")));
-    item.comment_num = ReadInt(info.value(QLatin1String("comment_num")));
-    item.recommend = ReadInt(info.value(QLatin1String("recommend"))) != 0;
-    item.ctime = ReadU64(info.value(QLatin1String("ctime")));
-    item.sort_score = ReadU64(info.value(QLatin1String("sort_score")));
-    item.shareurl = ReadWide(info.value(QLatin1String("shareurl")));
-    item.showurl = ReadWide(info.value(QLatin1String("showurl")));
-    item.status = ReadInt(info.value(QLatin1String("status")));
-    item.collection = ReadInt(info.value(QLatin1String("collection"))) != 0;
+    item.author = ReadWide(info.value(QStringLiteral("author")));
+    item.content = ReadWide(info.value(QStringLiteral("content")));
+    item.bold = ReadInt(info.value(QStringLiteral("bold"))) != 0;
+    item.reading_num = ReadInt(info.value(QStringLiteral("reading_num")));
+    item.comment_num = ReadInt(info.value(QStringLiteral("comment_num")));
+    item.recommend = ReadInt(info.value(QStringLiteral("recommend"))) != 0;
+    item.ctime = ReadU64(info.value(QStringLiteral("ctime")));
+    item.sort_score = ReadU64(info.value(QStringLiteral("sort_score")));
+    item.shareurl = ReadWide(info.value(QStringLiteral("shareurl")));
+    item.showurl = ReadWide(info.value(QStringLiteral("showurl")));
+    item.status = ReadInt(info.value(QStringLiteral("status")));
+    item.collection = ReadInt(info.value(QStringLiteral("collection"))) != 0;
     return item;
 }
 

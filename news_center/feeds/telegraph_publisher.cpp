@@ -12,9 +12,9 @@
 #include <QString>
 
 #include "host/lx_base.h"
-#include "host/lx_net_work.h"
+#include "news_center/common/async_request.h"
 #include "news_center/feeds/roll_list.h"
-#include "news_center/news_center.h"
+#include "news_center/feeds/refresh_feed.h"
 #include "news_center/request/json_read.h"
 #include "news_center/request/request_builder.h"
 #include "news_center/request/response_envelope.h"
@@ -33,12 +33,11 @@ const OperationTexts kEarlierTexts = {
 };
 
 const unsigned int kRefreshIntervalMs = 10000;
-const int kEarlierTimeoutSeconds = 5;
 const int kFullPage = 100;  // a page this long may have a successor
 const std::size_t kCountedTelegraphs = 15;
 
 QJsonArray RollListOf(const Response& response) {
-    return response.dataObject().value(QLatin1String("list")).toArray();
+    return response.dataObject().value(QStringLiteral("list")).toArray();
 }
 
 }  // namespace
@@ -61,16 +60,13 @@ CTelegraphPublisher::~CTelegraphPublisher() {
     refreshThread_.Stop();
     liveness_->Revoke();
     boost::mutex::scoped_lock lock(subscriberMutex_);
-    subscribers_.clear();
+    subscribers_.Clear();
 }
 
 void CTelegraphPublisher::Subscribe(ITelegraphObserver* observer) {
-    if (!observer)
-        return;
     boost::mutex::scoped_lock subscribers(subscriberMutex_);
-    if (std::find(subscribers_.begin(), subscribers_.end(), observer) != subscribers_.end())
+    if (!subscribers_.Add(observer))
         return;
-    subscribers_.push_back(observer);
     boost::mutex::scoped_lock cache(cacheMutex_);
     if (cache_.empty())
         return;
@@ -81,7 +77,7 @@ void CTelegraphPublisher::Subscribe(ITelegraphObserver* observer) {
 
 void CTelegraphPublisher::Unsubscribe(ITelegraphObserver* observer) {
     boost::mutex::scoped_lock lock(subscriberMutex_);
-    subscribers_.remove(observer);
+    subscribers_.Remove(observer);
 }
 
 void CTelegraphPublisher::Refresh() {
@@ -91,10 +87,10 @@ void CTelegraphPublisher::Refresh() {
 
 void CTelegraphPublisher::RequestEarlierTelegraph(unsigned long long lastTime, const TelegraphListCallback& callback) {
     const std::wstring url = RequestBuilder::Instance().BatchShowUrl(lastTime, serverTime_, FetchKind::OlderPage);
-    using namespace boost::placeholders;
-    GetAsyn(url,
-            BindAlive(liveness_, boost::bind(&CTelegraphPublisher::OnEarlierTelegraph, this, callback, _1, _2, _3)),
-            HttpHeaderMap(), kEarlierTimeoutSeconds);
+    SendAsync({url, &kEarlierTexts, kOlderPageTimeoutSeconds}, liveness_,
+              [this, callback](bool success, const Response& response) {
+                  OnEarlierTelegraph(callback, success, response);
+              });
 }
 
 unsigned int CTelegraphPublisher::GetRefreshInterval() const { return kRefreshIntervalMs; }
@@ -109,19 +105,15 @@ unsigned long long CTelegraphPublisher::EarliestSortScore() {
 }
 
 void CTelegraphPublisher::RefreshTelegraph() {
-    unsigned long long serverTime;
-    unsigned long long operationTime;
-    {
-        boost::mutex::scoped_lock lock(subscriberMutex_);
-        // Tested and set in one hold: the thread's cycle and a posted one never overlap.
-        if (subscribers_.empty() || refreshing_)
-            return;
-        refreshing_ = true;
+    unsigned long long serverTime = 0;
+    unsigned long long operationTime = 0;
+    const auto copyMarks = [&] {
         serverTime = serverTime_;
         operationTime = operationTime_;
-        for (ITelegraphObserver* observer : subscribers_)
-            observer->OnTelegraphRefreshBegin();
-    }
+    };
+    if (!OpenRefreshCycle(subscriberMutex_, subscribers_, refreshing_, copyMarks,
+                          &ITelegraphObserver::OnTelegraphRefreshBegin))
+        return;
     {
         boost::mutex::scoped_lock lock(cacheMutex_);
         changes_ = TelegraphUpdate();
@@ -141,7 +133,7 @@ void CTelegraphPublisher::RefreshTelegraph() {
         if (count > 0) {
             // A first load runs newest first; later pages end with the newest operation.
             const QJsonObject& marker = rollList[static_cast<std::size_t>(firstLoad ? 0 : count - 1)].element;
-            operationTime = std::max(operationTime, ReadU64(marker.value(QLatin1String("operation_time"))));
+            operationTime = std::max(operationTime, ReadU64(marker.value(QStringLiteral("operation_time"))));
             if (!firstLoad) {
                 FilterOperationsByStatus(rollList);
                 CollapseOperations(rollList);
@@ -158,8 +150,7 @@ void CTelegraphPublisher::RefreshTelegraph() {
         changes.added.remove_if([this](const TelegraphInfo& item) { return ContainsId(cache_, item.id); });
         changes_ = std::move(changes);
         ApplyTelegraphUpdate(changes_, cache_);
-        for (ITelegraphObserver* observer : subscribers_)
-            observer->OnTelegraphUpdate(!success, changes_);
+        subscribers_.ForEach([&](ITelegraphObserver& observer) { observer.OnTelegraphUpdate(!success, changes_); });
 
         serverTime_ = serverTime;
         // An emptied cache has nothing to page from: start over with a first load.
@@ -175,26 +166,14 @@ void CTelegraphPublisher::RequestTelegraphCounters() {
     std::vector<unsigned int> ids;
     {
         boost::mutex::scoped_lock lock(cacheMutex_);
-        for (TelegraphCache::const_iterator it = cache_.begin(); it != cache_.end() && ids.size() < kCountedTelegraphs;
-             ++it)
+        for (auto it = cache_.begin(); it != cache_.end() && ids.size() < kCountedTelegraphs; ++it)
             ids.push_back(static_cast<unsigned int>(it->id));
     }
-    if (ids.empty())
-        return;
-    using namespace boost::placeholders;
-    GetCommonPublisher()->RequestCountInfo(
-        ids, BindAlive(liveness_, boost::bind(&CTelegraphPublisher::OnTelegraphCounters, this, _1)));
+    RelayCounters(ids, liveness_, subscriberMutex_, subscribers_, &ITelegraphObserver::OnTelegraphCountersUpdate);
 }
 
-void CTelegraphPublisher::OnTelegraphCounters(const CountInfoMap& counters) {
-    boost::mutex::scoped_lock lock(subscriberMutex_);
-    for (ITelegraphObserver* observer : subscribers_)
-        observer->OnTelegraphCountersUpdate(counters);
-}
-
-void CTelegraphPublisher::OnEarlierTelegraph(const TelegraphListCallback& callback, bool success, const char* body,
-                                             long long length) {
-    const Response response = OpenResponse(kEarlierTexts, success, body, length);
+void CTelegraphPublisher::OnEarlierTelegraph(const TelegraphListCallback& callback, bool success,
+                                             const Response& response) {
     std::list<TelegraphInfo> page;
     if (response.isParsed())
         page = ParseOlderPage(RollListOf(response));

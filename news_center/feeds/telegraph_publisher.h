@@ -7,9 +7,11 @@
 #include <boost/thread/mutex.hpp>
 
 #include "news_center/common/liveness.h"
+#include "news_center/common/observer_list.h"
 #include "news_center/common/refresh_thread.h"
 #include "news_center/feeds/roll_list.h"
 #include "news_center/feeds/telegraph_interface.h"
+#include "news_center/request/response_envelope.h"
 
 // The telegraph feed: a cache ordered by sort score, refreshed every 10 s on
 // its own thread while anyone is subscribed, or at once by Refresh.
@@ -37,11 +39,11 @@ public:
 private:
     void RefreshTelegraph();
     void RequestTelegraphCounters();
-    void OnTelegraphCounters(const CountInfoMap& counters);
-    void OnEarlierTelegraph(const TelegraphListCallback& callback, bool success, const char* body, long long length);
+    void OnEarlierTelegraph(const TelegraphListCallback& callback, bool success,
+                            const news_center::internal::Response& response);
     unsigned long long EarliestSortScore();
 
-    std::list<ITelegraphObserver*> subscribers_;
+    news_center::internal::ObserverList<ITelegraphObserver> subscribers_;
     news_center::internal::RefreshThread refreshThread_;
     boost::mutex subscriberMutex_;
     // Highest "time" of a refresh response, sent as "time". Atomic so that

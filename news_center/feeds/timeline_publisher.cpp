@@ -4,7 +4,7 @@
 #include <QJsonObject>
 #include <QString>
 
-#include "host/lx_net_work.h"
+#include "news_center/common/async_request.h"
 #include "news_center/request/json_read.h"
 #include "news_center/request/request_builder.h"
 #include "news_center/request/response_envelope.h"
@@ -29,20 +29,18 @@ const OperationTexts kEventDetailTexts = {
     L"TimelinePublisher::RequestEventDetail Response Error Code: %d",
 };
 
-const int kTimeoutSeconds = 30;
-
 TimelineReddot ParseReddot(const QJsonObject& object) {
     TimelineReddot reddot;
-    reddot.date = ReadWide(object.value(QLatin1String("date")));
-    reddot.nums = ReadInt(object.value(QLatin1String("nums")));
+    reddot.date = ReadWide(object.value(QStringLiteral("date")));
+    reddot.nums = ReadInt(object.value(QStringLiteral("nums")));
     return reddot;
 }
 
 TimelineEvent ParseEvent(const QJsonObject& object) {
     TimelineEvent event;
-    event.id = ReadInt(object.value(QLatin1String("id")));
-    event.title = ReadWide(object.value(QLatin1String("title")));
-    event.brief = ReadWide(object.value(QLatin1String("brief")));
+    event.id = ReadInt(object.value(QStringLiteral("id")));
+    event.title = ReadWide(object.value(QStringLiteral("title")));
+    event.brief = ReadWide(object.value(QStringLiteral("brief")));
     return event;
 }
 
@@ -57,32 +55,22 @@ std::list<Record> ReadEach(const Response& response) {
 TimelineEventDetail ReadDetail(const Response& response) {
     const QJsonObject object = response.dataObject();
     TimelineEventDetail detail;
-    detail.id = ReadInt(object.value(QLatin1String("id")));
-    detail.title = ReadWide(object.value(QLatin1String("title")));
-    detail.content = ReadWide(object.value(QLatin1String("content")));
+    detail.id = ReadInt(object.value(QStringLiteral("id")));
+    detail.title = ReadWide(object.value(QStringLiteral("title")));
+    detail.content = ReadWide(object.value(QStringLiteral("content")));
     return detail;
 }
 
-// Holds the caller's callback and nothing of the publisher. Every failure
-// delivers a default result after the envelope's log line.
-template <class Result>
-struct Completion {
-    const OperationTexts* texts;
-    Result (*read)(const Response&);
-    boost::function<void(const Result&)> callback;
-
-    void operator()(bool success, const char* body, long long length) const {
-        const Response response = OpenResponse(*texts, success, body, length);
-        const Result result = response.isParsed() ? read(response) : Result();
-        if (callback)
-            callback(result);
-    }
-};
-
+// The completion holds the caller's callback and nothing of the publisher.
+// Every failure delivers a default result after the envelope's log line.
 template <class Result>
 void Send(const std::wstring& url, const OperationTexts& texts, Result (*read)(const Response&),
           const boost::function<void(const Result&)>& callback) {
-    GetAsyn(url, Completion<Result>{&texts, read, callback}, HttpHeaderMap(), kTimeoutSeconds);
+    SendAsync({url, &texts}, Liveness::Ptr(), [read, callback](bool, const Response& response) {
+        const Result result = response.isParsed() ? read(response) : Result();
+        if (callback)
+            callback(result);
+    });
 }
 
 }  // namespace

@@ -16,8 +16,6 @@ namespace news_center {
 namespace internal {
 namespace {
 
-const int kSyncTimeoutSeconds = 30;
-
 Response Parse(const OperationTexts& texts, const char* body, long long length) {
     if (length > INT_MAX) {
         if (texts.parseError)
@@ -60,7 +58,7 @@ Response OpenResponse(const OperationTexts& texts, bool success, const char* bod
 SyncResponse FetchSync(const std::wstring& url, const OperationTexts& texts) {
     SyncResponse result;
     std::vector<char> body;
-    result.transferred = GetSync(url, body, HttpHeaderMap(), kSyncTimeoutSeconds);
+    result.transferred = GetSync(url, body, HttpHeaderMap(), kRequestTimeoutSeconds);
     if (!result.transferred && texts.transportFailure) {
         WriteProgramLogNoMask(texts.transportFailure, url.c_str());
         return result;

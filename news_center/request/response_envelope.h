@@ -12,6 +12,10 @@
 namespace news_center {
 namespace internal {
 
+// The network's last argument: every request but the two older pages.
+constexpr int kRequestTimeoutSeconds = 30;
+constexpr int kOlderPageTimeoutSeconds = 5;
+
 // The log texts of one operation. A null text writes nothing for that case.
 struct OperationTexts {
     // Asynchronous: written as it stands with WriteProgramLogString(-1, ...).

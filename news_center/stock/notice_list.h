@@ -5,7 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QLatin1String>
+#include <QString>
 
 #include "news_center/request/json_read.h"
 #include "news_center/request/response_envelope.h"
@@ -17,7 +17,7 @@ namespace internal {
 // with. Their items differ only in the name of the first key. Every element
 // gives one item, a non-object one an empty item.
 template <class Item>
-std::list<Item> ReadNoticeList(const Response& response, QLatin1String idKey, std::wstring Item::*id) {
+std::list<Item> ReadNoticeList(const Response& response, const QString& idKey, std::wstring Item::*id) {
     std::list<Item> items;
     const QJsonArray list = response.dataObject().value(QStringLiteral("list")).toArray();
     for (const QJsonValue& element : list) {

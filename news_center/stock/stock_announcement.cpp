@@ -15,16 +15,16 @@ const OperationTexts kAnnouncementTexts = {
 
 StockAnnouncement ReadAnnouncement(const Response& response) {
     StockAnnouncement value;
-    value.items = ReadNoticeList(response, QLatin1String("hashid"), &StockAnnouncementItem::hashid);
+    value.items = ReadNoticeList(response, QStringLiteral("hashid"), &StockAnnouncementItem::hashid);
     return value;
 }
 
 }  // namespace
 
-CStockAnnouncement::CStockAnnouncement() : CStockPublisher(kAnnouncementTexts, &ReadAnnouncement) {}
+CStockAnnouncement::CStockAnnouncement() : CSubjectPublisher(kAnnouncementTexts, &ReadAnnouncement) {}
 
-CStockAnnouncement::~CStockAnnouncement() { RevokeLiveness(); }
+CStockAnnouncement::~CStockAnnouncement() = default;
 
 void CStockAnnouncement::RequestStockAnnouncementList(std::wstring stock, unsigned int page, unsigned int rn) {
-    Send(RequestBuilder::Instance().StockNoticeUrl(stock, page, rn), stock);
+    SendForStock(RequestBuilder::Instance().StockNoticeUrl(stock, page, rn), stock);
 }

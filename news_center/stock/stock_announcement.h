@@ -1,11 +1,11 @@
 #pragma once
 
 #include "news_center/stock/stock_announcement_interface.h"
-#include "news_center/stock/stock_publisher.h"
+#include "news_center/common/subject_publisher.h"
 
-// A page of a stock's announcements. Thread-safe; see CStockPublisher.
+// A page of a stock's announcements. Thread-safe; see CSubjectPublisher.
 class CStockAnnouncement
-    : public news_center::internal::CStockPublisher<IStockAnnouncement, StockAnnouncement> {
+    : public news_center::internal::CSubjectPublisher<IStockAnnouncement, StockAnnouncement> {
 public:
     CStockAnnouncement();
     void RequestStockAnnouncementList(std::wstring stock, unsigned int page, unsigned int rn) override;

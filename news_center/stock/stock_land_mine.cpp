@@ -24,7 +24,7 @@ typedef std::list<StockLandMineItem> Items;
 
 StockLandMine ReadLandMines(const Response& response) {
     StockLandMine value;
-    value.items = ReadNoticeList(response, QLatin1String("id"), &StockLandMineItem::id);
+    value.items = ReadNoticeList(response, QStringLiteral("id"), &StockLandMineItem::id);
     return value;
 }
 
@@ -45,11 +45,11 @@ void CopyWithin(const Items& items, Items& out, Within within) {
 
 }  // namespace
 
-CStockLandMine::CStockLandMine() : CStockPublisher(kLandMineTexts, &ReadLandMines) {}
+CStockLandMine::CStockLandMine() : CSubjectPublisher(kLandMineTexts, &ReadLandMines) {}
 
 CStockLandMine::~CStockLandMine() {
     // A late completion stores into the cache: stop it before the cache goes.
-    RevokeLiveness();
+    liveness()->Revoke();
 }
 
 void CStockLandMine::RequestStockLandMineList(std::wstring stock, unsigned long start_date, unsigned long end_date) {
@@ -76,9 +76,11 @@ void CStockLandMine::RequestStockLandMineList(std::wstring stock, unsigned long 
         Publish(result);
         return;
     }
-    using namespace boost::placeholders;
-    Send(RequestBuilder::Instance().StockLandmineUrl(stock, startDate, endDate), stock,
-         boost::bind(&CStockLandMine::StoreAndPublish, this, _1, startDate, endDate));
+    Send(RequestBuilder::Instance().StockLandmineUrl(stock, startDate, endDate),
+         [this, stock, startDate, endDate](StockLandMine& value) {
+             value.stock = stock;
+             StoreAndPublish(value, startDate, endDate);
+         });
 }
 
 bool CStockLandMine::Found(const std::wstring& stock, unsigned int startDate, unsigned int lastDate,
@@ -100,12 +102,12 @@ bool CStockLandMine::Found(const std::wstring& stock, unsigned int startDate, un
 void CStockLandMine::Store(const StockLandMine& result, unsigned int startDate, unsigned int endDate) {
     if (result.stock.empty() || result.items.empty())
         return;
-    std::list<RangeEntry>::iterator entry = cache_.begin();
+    auto entry = cache_.begin();
     while (entry != cache_.end() && entry->stock != result.stock)
         ++entry;
     if (entry == cache_.end()) {
         if (cache_.size() >= kCacheLimit) {
-            std::list<RangeEntry>::iterator end = cache_.begin();
+            auto end = cache_.begin();
             std::advance(end, kEvictedAtLimit);
             cache_.erase(cache_.begin(), end);
         }

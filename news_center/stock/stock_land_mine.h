@@ -4,14 +4,14 @@
 #include <string>
 
 #include "news_center/stock/stock_land_mine_interface.h"
-#include "news_center/stock/stock_publisher.h"
+#include "news_center/common/subject_publisher.h"
 
 // Risk events of a stock over a range of days, with a cache of the ranges
 // already fetched (one entry per stock, at most 20). Thread-safe; the value
 // lock guards the cache too. A request answered from the cache notifies twice
 // on the caller's thread: the reset value, then the cached items.
 // Lock order: subscriber lock, then value lock (which guards the cache).
-class CStockLandMine : public news_center::internal::CStockPublisher<IStockLandMine, StockLandMine> {
+class CStockLandMine : public news_center::internal::CSubjectPublisher<IStockLandMine, StockLandMine> {
 public:
     CStockLandMine();
     void RequestStockLandMineList(std::wstring stock, unsigned long start_date, unsigned long end_date) override;

@@ -45,15 +45,15 @@ StockNewsInfo ReadStockNews(const Response& response) {
 
 }  // namespace
 
-CStockNews::CStockNews() : CStockPublisher(kStockNewsTexts, &ReadStockNews) {}
+CStockNews::CStockNews() : CSubjectPublisher(kStockNewsTexts, &ReadStockNews) {}
 
-CStockNews::~CStockNews() { RevokeLiveness(); }
+CStockNews::~CStockNews() = default;
 
 void CStockNews::RequestStockNewsList(unsigned int type, std::wstring stock, unsigned long long last_time,
                                       unsigned int refresh_type, unsigned int rn) {
     const long long now = QDateTime::currentMSecsSinceEpoch() / 1000;
     // An unserved type gives an empty URL, which sends nothing.
-    Send(RequestBuilder::Instance().MarketListUrl(type, stock, last_time, refresh_type, rn,
-                                                  static_cast<unsigned long long>(now)),
-         stock);
+    SendForStock(RequestBuilder::Instance().MarketListUrl(type, stock, last_time, refresh_type, rn,
+                                                          static_cast<unsigned long long>(now)),
+                 stock);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "news_center/stock/stock_news_interface.h"
-#include "news_center/stock/stock_publisher.h"
+#include "news_center/common/subject_publisher.h"
 
-// News about a stock or market category. Thread-safe; see CStockPublisher.
-class CStockNews : public news_center::internal::CStockPublisher<IStockNews, StockNewsInfo> {
+// News about a stock or market category. Thread-safe; see CSubjectPublisher.
+class CStockNews : public news_center::internal::CSubjectPublisher<IStockNews, StockNewsInfo> {
 public:
     CStockNews();
     void RequestStockNewsList(unsigned int type, std::wstring stock, unsigned long long last_time,

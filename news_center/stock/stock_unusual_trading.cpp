@@ -62,10 +62,10 @@ StockUnusualTradingInfo ReadUnusualTrading(const Response& response) {
 
 }  // namespace
 
-CStockUnusualTrading::CStockUnusualTrading() : CStockPublisher(kUnusualTradingTexts, &ReadUnusualTrading) {}
+CStockUnusualTrading::CStockUnusualTrading() : CSubjectPublisher(kUnusualTradingTexts, &ReadUnusualTrading) {}
 
-CStockUnusualTrading::~CStockUnusualTrading() { RevokeLiveness(); }
+CStockUnusualTrading::~CStockUnusualTrading() = default;
 
 void CStockUnusualTrading::FetchStockUnusualTrading(std::wstring stock) {
-    Send(RequestBuilder::Instance().StockDragonUrl(stock), stock);
+    SendForStock(RequestBuilder::Instance().StockDragonUrl(stock), stock);
 }

@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "host/lx_common.h"
-#include "tools/news_service_sim/sim_calendar.h"
 
 namespace lxnews {
 
@@ -20,8 +19,7 @@ std::wstring DateText(unsigned int date) {
 }
 
 unsigned int DaysBefore(unsigned int date, int days) {
-    const long long day = news_sim::ServiceDayOf(common::DateToTime(date, 12, 0, 0)) - days;
-    return news_sim::ServiceDateNumber(day);
+    return common::ServerDateOfDay(common::ServerDayOf(common::DateToTime(date, 12, 0, 0)) - days);
 }
 
 }  // namespace

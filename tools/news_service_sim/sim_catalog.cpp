@@ -6,7 +6,9 @@
 #include <QJsonDocument>
 #include <QString>
 
+#include "host/lx_common.h"
 #include "tools/news_service_sim/sim_calendar.h"
+#include "tools/news_service_sim/sim_json.h"
 #include "tools/news_service_sim/sim_random.h"
 #include "tools/news_service_sim/sim_text.h"
 
@@ -18,9 +20,6 @@ constexpr int kAnnouncementsPerStock = 60;
 constexpr int kLandMinesPerStock = 30;
 constexpr long long kNewsSlotSeconds = 3 * 3600;
 constexpr int kNewsSlotsSearched = 600;
-
-QString Text(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size())); }
-QJsonValue Number(long long value) { return QJsonValue(static_cast<qint64>(value)); }
 
 std::string Hex(std::uint64_t value) {
     char buf[20];
@@ -111,7 +110,7 @@ QJsonObject SimCatalog::Announcements(const std::string& code, unsigned int page
         const unsigned int first = (page == 0 ? 0 : page - 1) * size;
         for (unsigned int k = first; k < first + size && k < static_cast<unsigned int>(kAnnouncementsPerStock); ++k) {
             const std::uint64_t h = HashOf(seed_, HashText(code), k, 0xa11);
-            const long long day = ServiceDayOf(startTime_) - static_cast<long long>(k) * 5 / 2;
+            const long long day = common::ServerDayOf(startTime_) - static_cast<long long>(k) * 5 / 2;
             const std::string hashid = Hex(h);
             QJsonObject item;
             item.insert(QStringLiteral("hashid"), Text(hashid));
@@ -119,7 +118,9 @@ QJsonObject SimCatalog::Announcements(const std::string& code, unsigned int page
             item.insert(QStringLiteral("title"), Text(stock->name + "：" + kNoticeKinds[h % 8]));
             item.insert(QStringLiteral("brief"), Text("公告编号 " + code + "-" + std::to_string(1000 - k)));
             item.insert(QStringLiteral("location"), Text(stock->exchange));
-            item.insert(QStringLiteral("publish_time"), Number(StartOfServiceDay(day) + 8 * 3600 + (h >> 20) % 36000));
+            const long long published =
+                common::ServerDayStart(day) + 8 * 3600 + static_cast<long long>((h >> 20) % 36000);
+            item.insert(QStringLiteral("publish_time"), Number(published));
             list.append(item);
         }
     }
@@ -133,11 +134,11 @@ QJsonObject SimCatalog::LandMines(const std::string& code, long long start, unsi
     QJsonArray list;
     if (stock != nullptr && !stock->isIndex) {
         // Newest first, spread over about eight months before the start.
-        long long day = ServiceDayOf(startTime_);
+        long long day = common::ServerDayOf(startTime_);
         for (int k = 0; k < kLandMinesPerStock; ++k) {
             const std::uint64_t h = HashOf(seed_, HashText(code), k, 0x1a4d);
             day -= 3 + static_cast<long long>(h % 11);
-            const long long time = StartOfServiceDay(day) + 9 * 3600 + static_cast<long long>((h >> 16) % 30000);
+            const long long time = common::ServerDayStart(day) + 9 * 3600 + static_cast<long long>((h >> 16) % 30000);
             if (time < start || static_cast<unsigned long long>(time) > end) continue;
             QJsonObject item;
             item.insert(QStringLiteral("id"), Text("lm-" + code + "-" + std::to_string(k)));
@@ -197,7 +198,7 @@ QJsonObject SimCatalog::Dragon(const std::string& stockArray) const {
     if (stock != nullptr && !stock->isIndex) {
         // Groups keyed by trading date; the stock made the list on a few recent days.
         QJsonObject groups;
-        long long day = ServiceDayOf(startTime_);
+        long long day = common::ServerDayOf(startTime_);
         for (int found = 0, k = 0; found < 4 && k < 60; ++k, --day) {
             if (WeekdayOf(day) >= 5 || HashOf(seed_, HashText(code), day, 0xd7a) % 3 != 0) continue;
             ++found;

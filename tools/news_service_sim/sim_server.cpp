@@ -282,28 +282,30 @@ bool NewsServiceSim::isSigned(const httplib::Request& request) const {
     return !sign.empty() && sign == urlsign::SignatureOf(options_.key, path + "?" + signedQuery);
 }
 
+NewsServiceSim::FaultPlan NewsServiceSim::CountRequest(const Endpoint& endpoint, const httplib::Request& request,
+                                                       const SimFaults& faults, bool signedRequest) {
+    std::string route = endpoint.path;
+    if (request.has_param("refresh_type")) route += "?refresh_type=" + request.get_param_value("refresh_type");
+    std::lock_guard<std::mutex> lock(statsMutex_);
+    const long long number = ++requests_[endpoint.path];
+    const FaultPlan plan = PlanFaults(faults, endpoint.path, number);
+    FaultTally& tally = tallies_[route];
+    ++tally.requests;
+    if (plan.stall)
+        ++tally.stalls;
+    else if (plan.fail)
+        ++tally.failures;
+    else if (plan.malformed)
+        ++tally.malformed;
+    else if (plan.errnoSet && signedRequest)
+        ++tally.errnos;
+    return plan;
+}
+
 void NewsServiceSim::Serve(const Endpoint& endpoint, const httplib::Request& request, httplib::Response& response) {
     const SimFaults faults = this->faults();
     const bool signedRequest = isSigned(request);
-    std::string route = endpoint.path;
-    if (request.has_param("refresh_type")) route += "?refresh_type=" + request.get_param_value("refresh_type");
-    long long number;
-    FaultPlan plan;
-    {
-        std::lock_guard<std::mutex> lock(statsMutex_);
-        number = ++requests_[endpoint.path];
-        plan = PlanFaults(faults, endpoint.path, number);
-        FaultTally& tally = tallies_[route];
-        ++tally.requests;
-        if (plan.stall)
-            ++tally.stalls;
-        else if (plan.fail)
-            ++tally.failures;
-        else if (plan.malformed)
-            ++tally.malformed;
-        else if (plan.errnoSet && signedRequest)
-            ++tally.errnos;
-    }
+    const FaultPlan plan = CountRequest(endpoint, request, faults, signedRequest);
     if (faults.delayMs > 0 && WaitOrStop(faults.delayMs)) {
         DropConnection(response);
         return;

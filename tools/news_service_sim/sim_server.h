@@ -83,6 +83,9 @@ private:
     void AddEndpoints();
     void Serve(const Endpoint& endpoint, const httplib::Request& request, httplib::Response& response);
     FaultPlan PlanFaults(const SimFaults& faults, const std::string& path, long long number) const;
+    // Numbers the request, draws its faults and counts it under the first one it meets.
+    FaultPlan CountRequest(const Endpoint& endpoint, const httplib::Request& request, const SimFaults& faults,
+                           bool signedRequest);
     bool isSigned(const httplib::Request& request) const;
     // Waits `ms` or until Stop; true when the server is stopping.
     bool WaitOrStop(int ms);
