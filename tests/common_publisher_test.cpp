@@ -1,6 +1,5 @@
 #include "news_center/feeds/common_publisher.h"
 
-#include <thread>
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,6 @@
 #include "news_center/common/subject_publisher.h"
 
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
