@@ -5,18 +5,14 @@
 // while the publisher lives.
 
 #include <string>
+#include <utility>
 
-#include <boost/function.hpp>
-
+#include "host/lx_net_work.h"
 #include "news_center/common/liveness.h"
 #include "news_center/request/response_envelope.h"
 
 namespace news_center {
 namespace internal {
-
-// Receives whether the transfer succeeded and the opened response (not parsed
-// on any failure, and not when the result is not wanted).
-typedef boost::function<void(bool success, const Response& response)> ResponseHandler;
 
 struct AsyncRequest {
     std::wstring url;
@@ -27,10 +23,30 @@ struct AsyncRequest {
     bool wanted = true;
 };
 
+// The completion: opens the response and hands it to the handler.
+template <class Handler>
+struct OpenThenHandle {
+    const OperationTexts* texts;
+    bool wanted;
+    Handler handler;
+
+    void operator()(bool success, const char* body, long long length) {
+        handler(success, OpenResponse(*texts, success, body, length, wanted));
+    }
+};
+
 // Sends `request`. On completion, while `liveness` is open (always, when it is
 // null: work that needs nothing of its publisher), the response is opened and
-// `handler` runs, on a network thread, with no lock held.
-void SendAsync(const AsyncRequest& request, const Liveness::Ptr& liveness, const ResponseHandler& handler);
+// `handler(bool success, const Response&)` runs, on a network thread, with no
+// lock held. The response is not parsed on any failure, nor when not wanted.
+template <class Handler>
+void SendAsync(const AsyncRequest& request, const Liveness::Ptr& liveness, Handler handler) {
+    OpenThenHandle<Handler> completion{request.texts, request.wanted, std::move(handler)};
+    if (liveness)
+        GetAsyn(request.url, BindAlive(liveness, std::move(completion)), HttpHeaderMap(), request.timeoutSeconds);
+    else
+        GetAsyn(request.url, std::move(completion), HttpHeaderMap(), request.timeoutSeconds);
+}
 
 }  // namespace internal
 }  // namespace news_center
