@@ -24,6 +24,8 @@ using hostdouble::Request;
 
 namespace {
 
+using testsupport::WaitUntil;
+
 const std::chrono::seconds kBound(5);  // only detects a wait that never ends
 
 // Meets `parties` threads; false when they do not all arrive within kBound.
@@ -76,17 +78,6 @@ std::vector<Operation> Operations() {
              GetDepthPublisher()->RequestEarlierDepth([in](const std::list<DepthArticle>&) { in(); });
          }},
     };
-}
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds timeout = kBound) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 // The publisher once its thread has run its first, idle cycle: the next one is

@@ -22,20 +22,11 @@ using hostdouble::Request;
 
 namespace {
 
+using testsupport::WaitUntil;
+
 // Only detects a hang: a prompt teardown takes milliseconds.
 const std::chrono::seconds kHangBound(10);
 const int kAttempts = 100;
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 class ShutdownTest : public hostdouble::HostDoubleTest {
 protected:

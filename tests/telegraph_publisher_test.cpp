@@ -22,6 +22,8 @@ using testsupport::Ids;
 
 namespace {
 
+using testsupport::WaitUntil;
+
 const bool g_quiet = (testsupport::SilenceQtDebug(), true);
 const auto Page = body::RollPage;
 
@@ -72,17 +74,6 @@ private:
 };
 
 using ListCapture = testsupport::Capture<bool, const std::list<TelegraphInfo>&>;
-
-template <class Predicate>
-bool WaitUntil(Predicate done, int timeoutMs = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 // Waits until the refresh thread has run its first (idle) cycle: it then
 // sleeps 10 s, so it cannot meet a subscriber during a short test.
@@ -467,13 +458,13 @@ TEST_F(TelegraphPublisherTest, RefreshDuringTheThreadsOwnCycleSendsNothing) {
     hostdouble::SetSyncHandler([&](const Request&) {
         if (std::this_thread::get_id() != testThread) {
             inside = true;
-            WaitUntil([&] { return release.load(); }, 30000);
+            WaitUntil([&] { return release.load(); }, std::chrono::seconds(30));
         }
         return Answer::Fail();
     });
     Recorder recorder;
     telegraph->Subscribe(&recorder);
-    ASSERT_TRUE(WaitUntil([&] { return inside.load(); }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return inside.load(); }, std::chrono::seconds(15)));
 
     telegraph->Refresh();
     hostdouble::RunPendingTasks();

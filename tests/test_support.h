@@ -4,11 +4,13 @@
 // values, readers of what the host double recorded, and the failure log texts
 // every operation shares.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <list>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <type_traits>
 #include <vector>
@@ -25,6 +27,18 @@
 #include "tests/host_double/host_double.h"
 
 namespace testsupport {
+
+// Polls `done` every millisecond; false once `timeout` has passed.
+template <class Predicate>
+bool WaitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 // Records every call of a callback taking `Args`, from any thread.
 template <class... Args>
