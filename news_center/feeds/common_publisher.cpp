@@ -30,11 +30,6 @@ void FillCounts(CountInfoMap& map, const QJsonObject& counts, Setter set) {
         set(map[ArticleIdOf(it.key())], ReadTruncatedInt(it.value()));
 }
 
-}  // namespace
-
-namespace news_center {
-namespace internal {
-
 CountInfoMap ParseCountInfoMap(const QJsonObject& data) {
     CountInfoMap map;
     FillCounts(map, data.value(QStringLiteral("reading_num")).toObject(),
@@ -56,8 +51,7 @@ std::wstring JoinCountIds(const std::vector<unsigned int>& ids) {
     return text;
 }
 
-}  // namespace internal
-}  // namespace news_center
+}  // namespace
 
 CCommonPublisher::CCommonPublisher() : lastServiceTime_(0), liveness_(Liveness::Create()) {}
 

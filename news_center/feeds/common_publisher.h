@@ -23,12 +23,3 @@ private:
     unsigned long long lastServiceTime_;  // "time" of the last parsed response, sent with the next request
     news_center::internal::Liveness::Ptr liveness_;
 };
-
-namespace news_center {
-namespace internal {
-// "data" of a counter response as a map; ids that are not numbers read as 0.
-CountInfoMap ParseCountInfoMap(const QJsonObject& data);
-// Non-zero ids in decimal, joined by ",".
-std::wstring JoinCountIds(const std::vector<unsigned int>& ids);
-}  // namespace internal
-}  // namespace news_center

@@ -61,6 +61,19 @@ unsigned long long NewestScore(const ArticleList& articles) {
     return articles.empty() ? 0 : articles.front().sort_score;
 }
 
+DepthBanner ParseDepthBanner(const QJsonObject& object) {
+    DepthBanner banner;
+    banner.title = ReadWide(object.value(QStringLiteral("title")));
+    banner.img = ReadWide(object.value(QStringLiteral("img")));
+    banner.jump = ReadWide(object.value(QStringLiteral("jump")));
+    return banner;
+}
+
+// The articles of "list" whose "type" is 2, in order.
+std::list<DepthArticle> ParseDepthArticleList(const QJsonObject& data) {
+    return ParseArticleList(data, {kDepthArticleType}, &ParseDepthArticle);
+}
+
 }  // namespace
 
 namespace news_center {
@@ -88,18 +101,6 @@ DepthArticle ParseDepthArticle(const QJsonObject& object) {
     for (const QJsonValue& recommendation : recommendations)
         article.article_rec.push_back(ParseRecommendation(recommendation.toObject()));
     return article;
-}
-
-DepthBanner ParseDepthBanner(const QJsonObject& object) {
-    DepthBanner banner;
-    banner.title = ReadWide(object.value(QStringLiteral("title")));
-    banner.img = ReadWide(object.value(QStringLiteral("img")));
-    banner.jump = ReadWide(object.value(QStringLiteral("jump")));
-    return banner;
-}
-
-std::list<DepthArticle> ParseDepthArticleList(const QJsonObject& data) {
-    return ParseArticleList(data, {kDepthArticleType}, &ParseDepthArticle);
 }
 
 }  // namespace internal

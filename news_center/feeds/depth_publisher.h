@@ -66,8 +66,5 @@ private:
 namespace news_center {
 namespace internal {
 DepthArticle ParseDepthArticle(const QJsonObject& object);
-DepthBanner ParseDepthBanner(const QJsonObject& object);
-// The articles of "list" in `data` whose "type" is 2, in order.
-std::list<DepthArticle> ParseDepthArticleList(const QJsonObject& data);
 }  // namespace internal
 }  // namespace news_center

@@ -55,11 +55,6 @@ void CutAt(std::list<ExclusiveArticle>& articles, Predicate cut) {
     articles.erase(it, articles.end());
 }
 
-}  // namespace
-
-namespace news_center {
-namespace internal {
-
 ExclusiveColumn ParseExclusiveColumn(const QJsonObject& object) {
     ExclusiveColumn column;
     column.column_id = ReadInt(object.value(QStringLiteral("column_id")));
@@ -88,9 +83,15 @@ ExclusiveArticle ParseExclusiveArticle(const QJsonObject& object) {
     return article;
 }
 
+// The articles of "list" whose "type" is 2 or 3, in order.
 std::list<ExclusiveArticle> ParseExclusiveArticleList(const QJsonObject& data) {
     return ParseArticleList(data, kArticleTypes, &ParseExclusiveArticle);
 }
+
+}  // namespace
+
+namespace news_center {
+namespace internal {
 
 void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<ExclusiveArticle>& page) {
     if (cache.empty()) {

@@ -46,10 +46,6 @@ private:
 
 namespace news_center {
 namespace internal {
-ExclusiveColumn ParseExclusiveColumn(const QJsonObject& object);
-ExclusiveArticle ParseExclusiveArticle(const QJsonObject& object);
-// The articles of "list" in `data` whose "type" is 2 or 3, in order.
-std::list<ExclusiveArticle> ParseExclusiveArticleList(const QJsonObject& data);
 // Splices a page into a column's cache: whole in front, whole behind, or
 // article by article where the two overlap.
 void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<ExclusiveArticle>& page);
