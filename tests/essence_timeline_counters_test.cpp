@@ -1,0 +1,202 @@
+// The digest list, the timeline and the counters through their interfaces:
+// bodies and the records they give, and what does not fit a table. Requests
+// and failures: failure_log_test.cpp.
+
+#include <chrono>
+#include <string>
+
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include "news_center/news_center.h"
+#include "tests/host_double/host_double.h"
+#include "tests/test_support.h"
+
+using testsupport::Recorder;
+
+namespace {
+
+typedef std::list<InformationEssence> Essences;
+
+std::string Field(const std::wstring& text) { return QString::fromStdWString(text).toStdString(); }
+template <class Number>
+std::string Field(Number number) { return std::to_string(number); }
+template <class First, class... Rest>
+std::string Join(const First& first, const Rest&... rest) {
+    std::string text = Field(first);
+    for (const std::string& field : {Field(rest)...})
+        text += "," + field;
+    return text;
+}
+
+std::string Spell(const TimelineReddot& r) { return Join(r.date, r.nums); }
+std::string Spell(const TimelineEvent& e) { return Join(e.id, e.title, e.brief); }
+std::string Spell(const TimelineEventDetail& d) { return Join(d.id, d.title, d.content); }
+std::string Spell(const std::pair<const unsigned int, CountInfo>& c) { return Join(c.first, c.second.reading_num, c.second.comment_num); }
+std::string Spell(const InformationEssence& e) {
+    return Join(e.id, e.type, e.img, e.brief, e.content, e.sort_score, e.ctime, e.title, e.showurl);
+}
+template <class List>
+auto Spell(const List& list) -> decltype(list.begin(), std::string()) {
+    std::string text;
+    for (const auto& record : list)
+        text += (text.empty() ? "" : ";") + Spell(record);
+    return text;
+}
+
+class EssenceTimelineCountersTest : public hostdouble::HostDoubleTest {
+protected:
+    // The digest publisher sends its first request as it is created.
+    void SetUp() override {
+        HostDoubleTest::SetUp();
+        GetInformationEssence()->Attach(&essences_);
+        ASSERT_TRUE(testsupport::WaitUntil([] { return hostdouble::PendingCount() != 0; }));
+    }
+
+    Recorder<Essences> essences_;
+};
+
+enum Op { kReddot, kEvents, kDetail, kCounts, kEssence };
+
+// Sends one request of `op`, answers it with `body`; what reached the callback or subscriber.
+std::string Answer(Op op, const std::string& body, Recorder<Essences>& essences) {
+    std::string spelled = "not called";
+    const auto keep = [&spelled](const auto& result) { spelled = Spell(result); };
+    switch (op) {
+        case kReddot: GetTimelinePublisher()->RequestReddot(L"a", L"b", keep); break;
+        case kEvents: GetTimelinePublisher()->RequestEventList(L"d", keep); break;
+        case kDetail: GetTimelinePublisher()->RequestEventDetail(1, keep); break;
+        case kCounts: GetCommonPublisher()->RequestCountInfo({1}, keep); break;
+        case kEssence: GetInformationEssence()->FetchInformationEssence(0, 0, 50); break;
+    }
+    hostdouble::CompleteNext(true, body);
+    return op == kEssence ? Spell(essences.last()) : spelled;
+}
+
+const struct {
+    Op op;
+    const char* body;
+    const char* records;
+} kRows[] = {
+    {kReddot, R"({"errno":0,"data":[{"date":"20261201","nums":3},{"nums":2},{"date":"20261203"},{"date":5,"nums":"4"},7]})",
+     "20261201,3;,2;20261203,0;,0;,0"},
+    {kReddot, R"({"data":{"date":"20261201","nums":3}})", ""},
+    {kEvents, R"({"data":[{"id":1,"title":"t","brief":"b"},{"id":1,"x":0}]})", "1,t,b;1,,"},  // no de-duplication
+    {kEvents, "[1,2]", ""},
+    {kDetail, R"({"data":{"id":9,"title":"T","content":"C","brief":"x"}})", "9,T,C"},
+    {kDetail, R"({"data":[{"id":1,"title":"T"}]})", "0,,"},
+    {kCounts, R"({"time":1,"data":{"reading_num":{"12":30},"comment_num":{"12":4,"15":1}}})", "12,30,4;15,0,1"},
+    {kCounts, R"({"data":{"reading_num":{"1":2.9,"x":5,"3":"7"},"comment_num":[1,2]}})", "0,5,0;1,2,0;3,0,0"},
+    {kCounts, R"({"errno":0})", ""},
+    {kCounts, R"({"data":[]})", ""},
+    // members in ascending name order; numbers read as 32-bit integers
+    {kEssence, R"({"data":{"list":{"2":{"id":2},"10":{"id":10},"1":{"id":1}}}})",
+     "1,0,,,,0,0,,;10,0,,,,0,0,,;2,0,,,,0,0,,"},
+    {kEssence,
+     R"({"data":{"list":{"a":{"id":7,"type":3,"img":"i","brief":"b","content":"c","sort_score":123456,)"
+     R"("ctime":1700000000,"title":"t","showurl":"s"},"b":{"id":2.5,"type":"3","sort_score":"99","ctime":-5,)"
+     R"("title":7},"c":{"sort_score":1700000000123,"ctime":1.5},"d":"not an object"}}})",
+     "7,3,i,b,c,123456,1700000000,t,s;0,0,,,,0,-5,,;0,0,,,,0,0,,;0,0,,,,0,0,,"},
+    {kEssence, R"({"data":{"list":[{"id":1}]}})", ""},
+    {kEssence, R"({"data":[{"list":{"a":{"id":1}}}]})", ""},
+};
+
+TEST_F(EssenceTimelineCountersTest, BodiesBecomeRecords) {
+    hostdouble::CompleteNext(true, R"({"data":{"list":{"a":{"id":4}}}})");
+    for (const auto& row : kRows)
+        EXPECT_EQ(row.records, Answer(row.op, row.body, essences_)) << row.body;
+    EXPECT_TRUE(hostdouble::Logs().empty());
+}
+
+TEST_F(EssenceTimelineCountersTest, DigestsAreFetchedAtCreationAndStoredForLateSubscribers) {
+    ASSERT_EQ(1u, hostdouble::RequestCount());
+    EXPECT_EQ("0", hostdouble::Requests()[0].param("last_time"));
+    EXPECT_EQ("0", hostdouble::Requests()[0].param("refresh_type"));
+    EXPECT_EQ("50", hostdouble::Requests()[0].param("rn"));
+    EXPECT_EQ("", Spell(essences_.last()));
+    hostdouble::CompleteNext(true, R"({"data":{"list":{"a":{"id":4}}}})");
+    Recorder<Essences> late;
+    GetInformationEssence()->Attach(&late);
+    EXPECT_EQ("4,0,,,,0,0,,", Spell(late.last()));
+
+    // Teardown ends the 600 s wait at once, without another request.
+    const auto begin = std::chrono::steady_clock::now();
+    DestroyAllPublisher();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
+    EXPECT_EQ(1u, hostdouble::RequestCount());
+}
+
+TEST_F(EssenceTimelineCountersTest, TeardownRightAfterCreationIsSafe) {
+    DestroyAllPublisher();
+    hostdouble::Reset();
+    GetInformationEssence();
+    DestroyAllPublisher();
+    EXPECT_GE(1u, hostdouble::RequestCount());
+    if (hostdouble::PendingCount() != 0)
+        hostdouble::CompleteNext(true, R"({"errno":1,"data":{"list":{"a":{}}}})");
+    EXPECT_TRUE(hostdouble::Logs().empty());
+}
+
+TEST_F(EssenceTimelineCountersTest, TimelineCompletionAfterTeardownStillDelivers) {
+    hostdouble::CompleteNext(true, "{}");
+    std::string title;
+    GetTimelinePublisher()->RequestEventDetail(5, [&title](const TimelineEventDetail& d) { title = Field(d.title); });
+    const HttpCompletion late = hostdouble::TakeNext();
+    DestroyAllPublisher();
+    const std::string body = R"({"data":{"id":5,"title":"late"}})";
+    late(true, body.data(), static_cast<long long>(body.size()));
+    EXPECT_EQ("late", title);
+}
+
+// Each request carries the "time" of the last answer read; one without a
+// callback, or a failed one, is not read.
+TEST_F(EssenceTimelineCountersTest, CountersCarryTheTimeOfTheLastAnswerRead) {
+    hostdouble::CompleteNext(true, "{}");
+    const struct {
+        bool callback;
+        bool success;
+        const char* body;
+        const char* next;
+    } kSteps[] = {
+        {true, true, R"({"time":1700000000.8,"data":{}})", "1700000000"},
+        {true, true, R"({"data":{}})", "0"},
+        {true, true, R"({"time":100,"data":{}})", "100"},
+        {false, true, R"({"time":200,"errno":4})", "100"},
+        {true, false, R"({"time":300})", "100"},
+    };
+    for (const auto& step : kSteps) {
+        GetCommonPublisher()->RequestCountInfo({1}, step.callback ? [](const CountInfoMap&) {} : CountInfoCallback());
+        hostdouble::CompleteNext(step.success, step.body);
+        GetCommonPublisher()->RequestCountInfo({1}, CountInfoCallback());
+        EXPECT_EQ(step.next, hostdouble::Requests().back().param("time")) << step.body;
+        hostdouble::CompleteNext(false, "");
+    }
+
+    // The later completion wins, whatever the order of the requests.
+    GetCommonPublisher()->RequestCountInfo({1}, [](const CountInfoMap&) {});
+    GetCommonPublisher()->RequestCountInfo({2}, [](const CountInfoMap&) {});
+    const HttpCompletion first = hostdouble::TakeNext(), second = hostdouble::TakeNext();
+    const std::string newer = R"({"time":900})", older = R"({"time":500})";
+    second(true, newer.data(), static_cast<long long>(newer.size()));
+    first(true, older.data(), static_cast<long long>(older.size()));
+    GetCommonPublisher()->RequestCountInfo({1}, CountInfoCallback());
+    EXPECT_EQ("500", hostdouble::Requests().back().param("time"));
+}
+
+TEST_F(EssenceTimelineCountersTest, ConcurrentCountersEachCallTheirOwnCallbackOnce) {
+    hostdouble::CompleteNext(true, "{}");
+    const int kRequests = 200;
+    std::vector<testsupport::Capture<const CountInfoMap&> > captures(kRequests);
+    for (int i = 0; i < kRequests; ++i)
+        GetCommonPublisher()->RequestCountInfo({static_cast<unsigned int>(i + 1)}, captures[i].callback());
+    hostdouble::DeliverConcurrently([](const hostdouble::Request& request, std::size_t i) {
+        return "{\"time\":" + std::to_string(i) + ",\"data\":{\"reading_num\":{\"" + request.param("ids") + "\":7}}}";
+    });
+    for (int i = 0; i < kRequests; ++i) {
+        ASSERT_EQ(1, captures[i].calls());
+        EXPECT_EQ(Join(i + 1, 7, 0), Spell(captures[i].last()));
+    }
+}
+
+}  // namespace
