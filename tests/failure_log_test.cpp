@@ -6,14 +6,14 @@
 // silently) and how often its callback or subscribers are called. An empty
 // callback changes nothing but the calls.
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "news_center/news_center.h"
 #include "tests/bodies.h"
@@ -42,8 +42,8 @@ std::string Spelled(const hostdouble::Request& request) {
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     std::string text = request.path + "?";
     for (const auto& param : request.params) {
-        const bool clock = !param.second.empty() && param.second.size() < 12 &&
-                           std::abs(std::atoll(param.second.c_str()) - now) < 60;
+        const bool clock =
+            !param.second.empty() && param.second.size() < 12 && std::abs(std::atoll(param.second.c_str()) - now) < 60;
         text += (text.back() == '?' ? "" : "&") + param.first + "=" + (clock ? "now" : param.second);
     }
     return text;
@@ -67,15 +67,19 @@ const std::wstring kHuge = L"600000\u4e2d&=\" ";
 const Operation kOperations[] = {
     {L"CommonPublisher::RequestCountInfo Failed!", L"CommonPublisher::RequestCountInfo Json Parse Error Code: ",
      kCountersResponse, "100001111", true, "/pc/information/get_count_by_ids?ids=1,4294967295,1&time=0", 30,
-     [](bool counted) { GetCommonPublisher()->RequestCountInfo({1, 0, 4294967295u, 1}, Count<CountInfoCallback>(counted)); }},
+     [](bool counted) {
+         GetCommonPublisher()->RequestCountInfo({1, 0, 4294967295u, 1}, Count<CountInfoCallback>(counted));
+     }},
     {L"TelegraphPublisher::RequestEarlierTelegraph Failed!",
      L"TelegraphPublisher::RequestEarlierTelegraph Json Parse Error Code: ",
-     L"TelegraphPublisher::RequestEarlierTelegraph Response Error Code: ", "111111111",
-     true, "/pc/roll/batch_show?last_time=18446744073709551615&refresh_type=1&rn=10&time=0", 5,
+     L"TelegraphPublisher::RequestEarlierTelegraph Response Error Code: ", "111111111", true,
+     "/pc/roll/batch_show?last_time=18446744073709551615&refresh_type=1&rn=10&time=0", 5,
      [](bool counted) {
-         GetTelegraphPublisher()->RequestEarlierTelegraph(18446744073709551615ULL, Count<TelegraphListCallback>(counted));
+         GetTelegraphPublisher()->RequestEarlierTelegraph(18446744073709551615ULL,
+                                                          Count<TelegraphListCallback>(counted));
      }},
-    {L"ExclusivePublisher::RequestColumnList Code fail", L"ExclusivePublisher::RequestColumnList Json Parse Error Code: ",
+    {L"ExclusivePublisher::RequestColumnList Code fail",
+     L"ExclusivePublisher::RequestColumnList Json Parse Error Code: ",
      L"DepthPublisher::RequestColumnList Response Error Code: ", "111111111", true, "/pc/exclusive/column_list?", 30,
      [](bool counted) { GetExclusivePublisher()->RequestColumnList(Count<ExclusiveColumnCallback>(counted)); }},
     {L"ExclusivePublisher::RequestArticleList Code fail",
@@ -88,26 +92,35 @@ const Operation kOperations[] = {
      L"DepthPublisher::RequestEarlierArticleList Response Error Code: ", "111111111", true,
      "/pc/exclusive/column_article_list?column_id=4294967295&last_time=1700000000000&refresh_type=1&rn=10", 30,
      [](bool counted) {
-         GetExclusivePublisher()->RequestEarlierArticleList(-1, 1700000000000ULL, Count<ExclusiveArticleCallback>(counted));
+         GetExclusivePublisher()->RequestEarlierArticleList(-1, 1700000000000ULL,
+                                                            Count<ExclusiveArticleCallback>(counted));
      }},
     {L"ExclusivePublisher::RequestArticleListOp Code fail",
      L"ExclusivePublisher::RequestArticleListOperation Json Parse Error Code: ",
      L"DepthPublisher::RequestArticleListOperation Response Error Code: ", "111111111", true,
      "/pc/exclusive/column_article_list?column_id=4&rn=15", 30,
-     [](bool counted) { GetExclusivePublisher()->RequestArticleListOperation(4, Count<ExclusiveUpdateCallback>(counted)); }},
+     [](bool counted) {
+         GetExclusivePublisher()->RequestArticleListOperation(4, Count<ExclusiveUpdateCallback>(counted));
+     }},
     {L"TimelinePublisher::RequestReddot Code fail", L"TimelinePublisher::RequestReddot Json Parse Error Code: ",
      L"TimelinePublisher::RequestReddot Response Error Code: ", "111111111", true,
      "/pc/time_axis/reddot?end_date=&start_date=2026-12-31", 30,
-     [](bool counted) { GetTimelinePublisher()->RequestReddot(L"2026-12-31", nullptr, Count<ReddotCallback>(counted)); }},
+     [](bool counted) {
+         GetTimelinePublisher()->RequestReddot(L"2026-12-31", nullptr, Count<ReddotCallback>(counted));
+     }},
     {L"TimelinePublisher::RequestEventList Code fail", L"TimelinePublisher::RequestEventList Json Parse Error Code: ",
      L"TimelinePublisher::RequestEventList Response Error Code: ", "111111111", true,
      "/pc/time_axis/get_list_by_day?date=\xE4\xBB\x8A\xE5\xA4\xA9&rn=50", 30,
-     [](bool counted) { GetTimelinePublisher()->RequestEventList(L"\x4ECA\x5929", Count<EventListCallback>(counted)); }},
+     [](bool counted) {
+         GetTimelinePublisher()->RequestEventList(L"\x4ECA\x5929", Count<EventListCallback>(counted));
+     }},
     {L"TimelinePublisher::RequestEventDetail Code fail",
      L"TimelinePublisher::RequestEventDetail Json Parse Error Code: ",
      L"TimelinePublisher::RequestEventDetail Response Error Code: ", "111111111", true,
      "/pc/time_axis/get_info_by_id?id=4294967295", 30,
-     [](bool counted) { GetTimelinePublisher()->RequestEventDetail(4294967295u, Count<EventDetailCallback>(counted)); }},
+     [](bool counted) {
+         GetTimelinePublisher()->RequestEventDetail(4294967295u, Count<EventDetailCallback>(counted));
+     }},
     {L"CInformationEssence::FetchInformationEssence Code fail",
      L"CInformationEssence::FetchInformationEssence Json Parse Error Code: ",
      L"CInformationEssence::FetchInformationEssence Error Code: ", "100001111", false,
@@ -165,7 +178,7 @@ protected:
             [] { hostdouble::CompleteNextRaw(true, nullptr, 12); },
             [] { hostdouble::CompleteNext(true, "{\"errno\":9}"); },
             [] { hostdouble::CompleteNext(true, "{\"errno\":\"9\",\"time\":\"5\",\"data\":7}"); },  // wrong types
-            [] { hostdouble::CompleteNext(true, "{}"); },                                          // missing keys
+            [] { hostdouble::CompleteNext(true, "{}"); },                                           // missing keys
             [] { hostdouble::CompleteNextRaw(true, "{\"errno\":8}garbage", 11); },  // only the length is read
         };
         for (const Operation& operation : kOperations) {
