@@ -1,8 +1,7 @@
 #pragma once
 
-// Records spelled as text, so that a table row can hold what a feed delivers:
-// a record's fields joined by ',', a list's records by ';', a stock value as
-// "stock|records".
+// What a feed delivers, spelled as text for a table row: fields joined by ',',
+// records by ';', a stock's value as "stock|records".
 
 #include <QString>
 #include <string>

@@ -1,19 +1,18 @@
 // The four per-stock feeds through their interfaces: bodies and the records they
-// give, the behaviour they share (typed over the four), and the land-mine cache.
-// Requests and failures: failure_log_test.cpp.
-
-#include <gtest/gtest.h>
+// give, the subscribers they share, and the land-mine cache. Requests and
+// failures: failure_log_test.cpp; teardown and concurrency: the stress tests.
 
 #include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "tests/host_double/host_double.h"
 #include "tests/spell.h"
 #include "tests/test_support.h"
 
-using hostdouble::Request;
 using spell::Spell;
 using testsupport::Recorder;
 
@@ -25,7 +24,6 @@ struct Announcements {
     typedef StockAnnouncement Value;
     static IStockAnnouncement* Get() { return GetStockAnnouncement(); }
     static void Ask(const std::wstring& stock) { Get()->RequestStockAnnouncementList(stock, 1, 20); }
-    static std::string CodeOf(const Request& request) { return request.param("stock"); }
     static std::string Page(const std::string& t) { return "{\"data\":{\"list\":[{\"title\":\"" + t + "\"}]}}"; }
     static std::string Record(const std::string& t) { return ",," + t + ",,,0"; }
     static const bool kResets = false;  // publishes the stock with no items before it sends
@@ -48,19 +46,13 @@ struct LandMines : Announcements {
     // Without an end date nothing is answered from memory.
     static void Ask(const std::wstring& stock) { Get()->RequestStockLandMineList(stock, 20261201, 0); }
     static const bool kResets = true;
-    static Rows Bodies() {
-        return {{R"({"data":{"list":[{"id":"m","hashid":"h","url":"u","title":"t","brief":"b","location":"l",)"
-                 R"("publish_time":2026120300000}]}})",
-                 "m,u,t,b,l,2026120300000"},
-                {R"({"data":{"list":{"0":{"id":"m"}}}})", ""}};
-    }
+    static Rows Bodies() { return {}; }  // read as announcements are; the "id" key: the cache test
 };
 
 struct News {
     typedef StockNewsInfo Value;
     static IStockNews* Get() { return GetStockNews(); }
     static void Ask(const std::wstring& stock) { Get()->RequestStockNewsList(1, stock, 0, 0, 20); }
-    static std::string CodeOf(const Request& request) { return request.param("unique_key"); }
     static std::string Page(const std::string& t) { return "{\"data\":[{\"title\":\"" + t + "\"}]}"; }
     static std::string Record(const std::string& t) { return ",0,0,," + t + ",,,,0,0,"; }
     static const bool kResets = false;
@@ -80,9 +72,6 @@ struct Trading {
     typedef StockUnusualTradingInfo Value;
     static IStockUnusualTrading* Get() { return GetStockUnusualTrading(); }
     static void Ask(const std::wstring& stock) { Get()->FetchStockUnusualTrading(stock); }
-    static std::string CodeOf(const Request& request) {  // ["code"]
-        return request.param("stock_arr").substr(2, request.param("stock_arr").size() - 4);
-    }
     static std::string Page(const std::string& t) { return "{\"data\":{\"list\":[{\"" + t + "\":[]}]}}"; }
     static std::string Record(const std::string& t) { return t + "=0"; }
     static const bool kResets = false;
@@ -156,59 +145,6 @@ TYPED_TEST(StockFeedTest, SubscribersGetEachAnswerInArrivalOrderUntilDetached) {
     EXPECT_EQ(0u, stranger.count());
 }
 
-// Only the land-mine feed refuses an empty code or a market index; the others send them as they are.
-TYPED_TEST(StockFeedTest, NonStockCodes) {
-    hostdouble::SetSymbolType(L"sh000001", 1);
-    Recorder<typename TypeParam::Value> recorder;
-    TypeParam::Get()->Attach(&recorder);
-    TypeParam::Ask(L"");
-    TypeParam::Ask(L"sh000001");
-    const std::vector<Request> requests = hostdouble::Requests();
-    ASSERT_EQ(TypeParam::kResets ? 0u : 2u, requests.size());
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-        EXPECT_EQ(i == 0 ? "" : "sh000001", TypeParam::CodeOf(requests[i]));
-        hostdouble::CompleteNext(true, TypeParam::Page("x"));
-    }
-    const std::string x = TypeParam::kResets ? "" : TypeParam::Record("x");
-    EXPECT_EQ((std::vector<std::string>{"|", "|" + x, "sh000001|" + x}), Spelled(recorder));
-    EXPECT_TRUE(hostdouble::Logs().empty());
-}
-
-TYPED_TEST(StockFeedTest, CompletionAfterTeardownTouchesNothing) {
-    Recorder<typename TypeParam::Value> recorder;
-    TypeParam::Get()->Attach(&recorder);
-    TypeParam::Ask(L"600000");
-    const HttpCompletion late = hostdouble::TakeNext();
-    const std::size_t calls = recorder.count();
-    DestroyAllPublisher();
-    Run(late, "{\"errno\":3,\"data\":{\"list\":[{}]}}");
-    late(false, nullptr, 0);
-    EXPECT_EQ(calls, recorder.count());
-    EXPECT_TRUE(hostdouble::Logs().empty());
-}
-
-// Completions run side by side: each value is delivered whole, and the last delivered is the one kept.
-TYPED_TEST(StockFeedTest, ConcurrentAnswersArePublishedWhole) {
-    const int kRequests = 100;
-    Recorder<typename TypeParam::Value> recorder, late;
-    TypeParam::Get()->Attach(&recorder);
-    for (int i = 0; i < kRequests; ++i)
-        TypeParam::Ask(L"S" + std::to_wstring(i));
-    hostdouble::DeliverConcurrently(
-        [](const Request& request, std::size_t) { return TypeParam::Page(TypeParam::CodeOf(request)); });
-    int answers = 0;
-    for (const std::string& value : Spelled(recorder)) {
-        const std::string stock = value.substr(0, value.find('|'));
-        if (value == stock + "|")
-            continue;  // the first value, or a reset
-        EXPECT_EQ(stock + "|" + TypeParam::Record(stock), value);
-        ++answers;
-    }
-    EXPECT_EQ(kRequests, answers);
-    TypeParam::Get()->Attach(&late);
-    EXPECT_EQ(Spell(recorder.last()), Spell(late.last()));
-}
-
 // --- the land-mine cache -------------------------------------------------------------
 
 // "[stock:]start-end", days of December 2026 (0: none).
@@ -236,43 +172,31 @@ std::string MinesOf(const std::string& mines) {
     return "{\"data\":{\"list\":[" + list.substr(list.empty() ? 0 : 1) + "]}}";
 }
 
+// Requests all sent, then answered in order; then queries one at a time, each
+// "sent", "refused" (nothing sent), or the ids answered from memory.
+typedef std::vector<std::pair<const char*, const char*> > Pairs;
 const struct {
-    std::vector<std::pair<const char*, const char*> > fetches;  // all sent, then answered in order
-    const char* query;
-    const char* expected;  // "sent"; "refused": nothing sent; else the ids answered from memory
+    Pairs fetches, queries;
 } kCacheRows[] = {
-    {{{"1-5", "d5@5< d4@4> d3@3 d2@2< d1@1>"}}, "2-4", "d4 d3 d2"},
-    {{{"1-5", "d5@5< d4@4> d3@3 d2@2< d1@1>"}}, "1-5", "d5 d4 d3 d2 d1"},
-    {{{"1-5", "a@2"}}, "1-6", "sent"},
-    {{{"1-5", "a@2"}}, "600001:2-4", "sent"},
-    {{{"1-5", "a@2"}}, "600000 :2-4", "sent"},
-    {{{"1-6", "d6@6 d1@1"}}, "3-0", "d6"},  // the end 0 is the server's today
-    {{{"1-0", "a@2"}}, "1-0", "sent"},      // an entry without an end never answers
-    {{{"1-0", "a@2"}}, "2-3", "sent"},
-    {{{"3-5", "c5@5 c3@3"}, {"1-4", "n4@4 n3@3< n2@2> n1@1<"}}, "1-5", "c5 c3 n2 n1"},  // older days last
-    {{{"1-3", "c3@3 c1@1"}, {"2-5", "n5@5> n4@4< n3@3> n2@2"}}, "1-5", "n5 n4 c3 c1"},  // newer days first
-    {{{"2-3", "old@2"}, {"1-5", "new@4"}}, "1-5", "new"},  // a covering result replaces the entry
-    {{{"1-3", "old@2"}, {"6-9", "far@6"}}, "1-3", "old"},  // disjoint results change nothing
-    {{{"1-3", "old@2"}, {"6-9", "far@6"}}, "6-9", "sent"},
-    {{{"1-3", "old@2"}, {"3-5", "edge@4"}}, "1-3", "old"},  // nor do those sharing a day
-    {{{"1-3", "old@2"}, {"3-5", "edge@4"}}, "2-4", "sent"},
-    {{{"1-5", "wide@3"}, {"2-4", "narrow@3"}}, "1-5", "wide"},  // nor one inside the range
-    {{{"1-5", ""}}, "1-5", "sent"},                             // an empty result is not kept
-    {{}, "0-5", "refused"},
-    {{}, "5-4", "refused"},
-    {{}, "9-0", "refused"},  // after the server's today
-    {{}, ":1-5", "refused"},
-    {{}, "sh000001:1-5", "refused"},
-    {{}, "odd:1-5", "sent"},  // only a market index is refused
-    {{}, "5-5", "sent"},
-    {{}, "6-0", "sent"},
+    {{{"1-5", "d5@5< d4@4> d3@3 d2@2< d1@1>"}}, {{"2-4", "d4 d3 d2"}, {"1-5", "d5 d4 d3 d2 d1"}, {"1-6", "sent"}}},
+    {{{"1-5", "a@2"}}, {{"600001:2-4", "sent"}, {"600000 :2-4", "sent"}}},
+    {{{"1-6", "d6@6 d1@1"}}, {{"3-0", "d6"}}},                // the end 0 is the server's today
+    {{{"1-0", "a@2"}}, {{"1-0", "sent"}, {"2-3", "sent"}}},    // an entry without an end never answers
+    {{{"3-5", "c5@5 c3@3"}, {"1-4", "n4@4 n3@3< n2@2> n1@1<"}}, {{"1-5", "c5 c3 n2 n1"}}},  // older days last
+    {{{"1-3", "c3@3 c1@1"}, {"2-5", "n5@5> n4@4< n3@3> n2@2"}}, {{"1-5", "n5 n4 c3 c1"}}},  // newer days first
+    {{{"2-3", "old@2"}, {"1-5", "new@4"}}, {{"1-5", "new"}}},  // a covering result replaces the entry
+    {{{"1-3", "old@2"}, {"6-9", "far@6"}}, {{"1-3", "old"}, {"6-9", "sent"}}},  // a disjoint one changes nothing
+    {{{"1-3", "old@2"}, {"3-5", "edge@4"}}, {{"1-3", "old"}, {"2-4", "sent"}}},  // nor one sharing a day
+    {{{"1-5", "wide@3"}, {"2-4", "narrow@3"}}, {{"1-5", "wide"}}},              // nor one inside the range
+    {{{"1-5", ""}}, {{"1-5", "sent"}}},                                          // an empty result is not kept
+    {{}, {{"0-5", "refused"}, {"5-4", "refused"}, {"9-0", "refused"}, {":1-5", "refused"}, {"sh000001:1-5", "refused"}}},
+    {{}, {{"odd:1-5", "sent"}, {"5-5", "sent"}, {"6-0", "sent"}}},  // only a market index is refused; 6 is today
 };
 
 class LandMineCacheTest : public hostdouble::HostDoubleTest {};
 
 TEST_F(LandMineCacheTest, RangesAreAnsweredFromMemoryOnlyWhenCovered) {
     for (const auto& row : kCacheRows) {
-        SCOPED_TRACE(std::string(row.query) + " after " + (row.fetches.empty() ? "" : row.fetches.back().second));
         hostdouble::Reset();
         hostdouble::SetSymbolType(L"sh000001", 1);
         hostdouble::SetSymbolType(L"odd", 0);
@@ -280,20 +204,22 @@ TEST_F(LandMineCacheTest, RangesAreAnsweredFromMemoryOnlyWhenCovered) {
         GetStockLandMine()->Attach(&recorder);
         for (const auto& fetch : row.fetches)
             AskLandMines(fetch.first);
-        ASSERT_EQ(row.fetches.size(), hostdouble::RequestCount());
         for (const auto& fetch : row.fetches)
             hostdouble::CompleteNext(true, MinesOf(fetch.second));
-        const std::size_t calls = recorder.count();
-        AskLandMines(row.query);
-        const std::string expected = row.expected;
-        const bool cached = expected != "sent" && expected != "refused";
-        EXPECT_EQ(row.fetches.size() + (expected == "sent"), hostdouble::RequestCount());
-        ASSERT_EQ(calls + (cached ? 2 : 1), recorder.count());
-        EXPECT_TRUE(recorder.values()[calls].items.empty());  // the reset comes first
-        std::string ids;
-        for (const StockLandMineItem& item : recorder.last().items)
-            ids += (ids.empty() ? "" : " ") + spell::Field(item.id);
-        EXPECT_EQ(cached ? expected : "", ids);
+        for (const auto& query : row.queries) {
+            SCOPED_TRACE(std::string(query.first) + " after " + (row.fetches.empty() ? "" : row.fetches[0].second));
+            const std::size_t requests = hostdouble::RequestCount(), calls = recorder.count();
+            AskLandMines(query.first);
+            const std::string expected = query.second;
+            const bool cached = expected != "sent" && expected != "refused";
+            EXPECT_EQ(requests + (expected == "sent"), hostdouble::RequestCount());
+            ASSERT_EQ(calls + (cached ? 2 : 1), recorder.count());
+            EXPECT_TRUE(recorder.values()[calls].items.empty());  // the reset comes first
+            std::string ids;
+            for (const StockLandMineItem& item : recorder.last().items)
+                ids += (ids.empty() ? "" : " ") + spell::Field(item.id);
+            EXPECT_EQ(cached ? expected : "", ids);
+        }
         DestroyAllPublisher();
     }
     AskLandMines("2-4");  // whole days

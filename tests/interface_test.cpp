@@ -1,9 +1,11 @@
-// The digest list, the timeline and the counters through their interfaces:
-// bodies and the records they give, and what does not fit a table. Requests
-// and failures: failure_log_test.cpp.
+// The public interface outside the stock feeds: the factories, and the digest
+// list, the timeline and the counters: bodies and the records they give, and
+// what does not fit a table. Requests and failures: failure_log_test.cpp.
 
 #include <chrono>
+#include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +19,7 @@ namespace {
 
 typedef std::list<InformationEssence> Essences;
 
-class EssenceTimelineCountersTest : public hostdouble::HostDoubleTest {
+class FeedTest : public hostdouble::HostDoubleTest {
 protected:
     // The digest publisher sends its first request as it is created.
     void SetUp() override {
@@ -73,14 +75,14 @@ const struct {
     {kEssence, R"({"data":{"list":[{"id":1}]}})", ""},
 };
 
-TEST_F(EssenceTimelineCountersTest, BodiesBecomeRecords) {
+TEST_F(FeedTest, BodiesBecomeRecords) {
     hostdouble::CompleteNext(true, R"({"data":{"list":{"a":{"id":4}}}})");
     for (const auto& row : kRows)
         EXPECT_EQ(row.records, Answer(row.op, row.body, essences_)) << row.body;
     EXPECT_TRUE(hostdouble::Logs().empty());
 }
 
-TEST_F(EssenceTimelineCountersTest, DigestsAreFetchedAtCreationAndStoredForLateSubscribers) {
+TEST_F(FeedTest, DigestsAreFetchedAtCreationAndStoredForLateSubscribers) {
     ASSERT_EQ(1u, hostdouble::RequestCount());
     const std::map<std::string, std::string> first = {{"last_time", "0"}, {"refresh_type", "0"}, {"rn", "50"}};
     EXPECT_EQ(first, hostdouble::Requests()[0].params);
@@ -97,50 +99,52 @@ TEST_F(EssenceTimelineCountersTest, DigestsAreFetchedAtCreationAndStoredForLateS
     EXPECT_EQ(1u, hostdouble::RequestCount());
 }
 
-TEST_F(EssenceTimelineCountersTest, TimelineCompletionAfterTeardownStillDelivers) {
-    hostdouble::CompleteNext(true, "{}");
-    std::string title;
-    GetTimelinePublisher()->RequestEventDetail(
-        5, [&title](const TimelineEventDetail& d) { title = spell::Field(d.title); });
-    const HttpCompletion late = hostdouble::TakeNext();
-    DestroyAllPublisher();
-    const std::string body = R"({"data":{"id":5,"title":"late"}})";
-    late(true, body.data(), static_cast<long long>(body.size()));
-    EXPECT_EQ("late", title);
-}
-
 // Each request carries the "time" of the last answer read; one without a
 // callback, or a failed one, is not read.
-TEST_F(EssenceTimelineCountersTest, CountersCarryTheTimeOfTheLastAnswerRead) {
+TEST_F(FeedTest, CountersCarryTheTimeOfTheLastAnswerRead) {
     hostdouble::CompleteNext(true, "{}");
     const struct {
         bool callback, success;
-        const char* body;
-        const char* next;
+        const char *body, *sent;
     } kSteps[] = {
-        {true, true, R"({"time":1700000000.8,"data":{}})", "1700000000"},
-        {true, true, R"({"data":{}})", "0"},
-        {true, true, R"({"time":100,"data":{}})", "100"},
-        {false, true, R"({"time":200,"errno":4})", "100"},
-        {true, false, R"({"time":300})", "100"},
+        {true, true, R"({"time":1700000000.8})", "0"}, {true, true, "{}", "1700000000"},
+        {true, true, R"({"time":100})", "0"},          {false, true, R"({"time":200})", "100"},
+        {true, false, R"({"time":300})", "100"},       {true, true, "{}", "100"},
     };
     for (const auto& step : kSteps) {
         GetCommonPublisher()->RequestCountInfo({1}, step.callback ? [](const CountInfoMap&) {} : CountInfoCallback());
+        EXPECT_EQ(step.sent, hostdouble::Requests().back().param("time")) << step.body;
         hostdouble::CompleteNext(step.success, step.body);
-        GetCommonPublisher()->RequestCountInfo({1}, CountInfoCallback());
-        EXPECT_EQ(step.next, hostdouble::Requests().back().param("time")) << step.body;
-        hostdouble::CompleteNext(false, "");
     }
+}
 
-    // The later completion wins, whatever the order of the requests.
+class FactoryTest : public hostdouble::HostDoubleTest {};
+
+std::vector<void*> Publishers() {
+    return {GetTelegraphPublisher(), GetDepthPublisher(),   GetTimelinePublisher(),    GetExclusivePublisher(),
+            GetCommonPublisher(),    GetStockNews(),        GetStockAnnouncement(),    GetStockUnusualTrading(),
+            GetInformationEssence(), GetStockLandMine()};
+}
+
+TEST_F(FactoryTest, EachHandsOutItsOwnPublisherUntilTeardown) {
+    DestroyAllPublisher();  // with nothing created: nothing sent, nothing posted
+    EXPECT_EQ(0u, hostdouble::RequestCount() + hostdouble::PendingTaskCount());
+
+    // One made after teardown starts fresh: the counters forget the service's time.
     GetCommonPublisher()->RequestCountInfo({1}, [](const CountInfoMap&) {});
-    GetCommonPublisher()->RequestCountInfo({2}, [](const CountInfoMap&) {});
-    const HttpCompletion first = hostdouble::TakeNext(), second = hostdouble::TakeNext();
-    const std::string newer = R"({"time":900})", older = R"({"time":500})";
-    second(true, newer.data(), static_cast<long long>(newer.size()));
-    first(true, older.data(), static_cast<long long>(older.size()));
+    hostdouble::CompleteNext(true, "{\"time\":77}");
     GetCommonPublisher()->RequestCountInfo({1}, CountInfoCallback());
-    EXPECT_EQ("500", hostdouble::Requests().back().param("time"));
+    EXPECT_EQ("77", hostdouble::Requests().back().param("time"));
+    DestroyAllPublisher();
+    DestroyAllPublisher();  // twice: harmless
+    GetCommonPublisher()->RequestCountInfo({1}, CountInfoCallback());
+    EXPECT_EQ("0", hostdouble::Requests().back().param("time"));
+
+    const std::vector<void*> first = Publishers();
+    EXPECT_EQ(first, Publishers());
+    const std::set<void*> distinct(first.begin(), first.end());
+    EXPECT_EQ(first.size(), distinct.size());
+    EXPECT_EQ(0u, distinct.count(nullptr));
 }
 
 }  // namespace
