@@ -1,8 +1,7 @@
-// Every asynchronous operation: the request it sends, then answered well and
-// failed each way an answer can fail, with its log lines (a failed transfer at
-// level -1 through WriteProgramLogString, a parse error and a non-zero "errno"
-// through WriteProgramLogNoMask, nothing else) and its calls of the callback or
-// subscribers. An empty callback changes nothing but the calls.
+// Every asynchronous operation: the request it sends, then answered well and failed each way an
+// answer can fail, with its log lines (a failed transfer at level -1 through WriteProgramLogString,
+// a parse error and a non-zero "errno" through WriteProgramLogNoMask, nothing else) and its calls
+// of the callback or subscribers. An empty callback changes nothing but the calls.
 
 #include <atomic>
 #include <cstdlib>
@@ -24,18 +23,11 @@ const bool g_quiet = (testsupport::SilenceQtDebug(), true);
 std::atomic<int> g_calls{0};
 
 template <class T>
-struct Counter : IUpdate1<T> {
-    void Update(const T&) override { ++g_calls; }
-};
+struct Counter : IUpdate1<T> { void Update(const T&) override { ++g_calls; } };
 template <class T>
-void Count(ISubject<IUpdate1<T> >* subject) {
-    static Counter<T> counter;
-    subject->Attach(&counter);
-}
-template <class Callback>
-Callback Count(bool counted) {  // or an empty one
-    return counted ? Callback([](const auto&...) { ++g_calls; }) : Callback();
-}
+void Count(ISubject<IUpdate1<T> >* subject) { static Counter<T> counter; subject->Attach(&counter); }
+template <class Callback>  // or an empty one
+Callback Count(bool counted) { return counted ? Callback([](const auto&...) { ++g_calls; }) : Callback(); }
 
 // "path?key=value&...": a value within a minute of the clock reads "now".
 std::string Spelled(const hostdouble::Request& request) {
@@ -202,8 +194,7 @@ TEST_F(FailureLogTest, EachAnswerLeavesItsOperationsLineAndTheCallsItPromises) {
 // out, a success is dropped quietly, the failures leave their lines.
 TEST_F(FailureLogTest, EmptyCallbacksChangeNothingButTheCalls) { RunTable(false); }
 
-// Only types 1 and 2 are served: no request, no signature, no call.
-TEST_F(FailureLogTest, StockNewsOfAnotherTypeSendsNothing) {
+TEST_F(FailureLogTest, StockNewsOfATypeOtherThanOneOrTwoSendsNothing) {
     GetStockNews()->RequestStockNewsList(0, L"600000", 0, 0, 20);
     GetStockNews()->RequestStockNewsList(3, L"600000", 0, 0, 20);
     EXPECT_EQ(1u, hostdouble::RequestCount());  // the digest worker's

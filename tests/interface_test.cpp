@@ -48,11 +48,7 @@ std::string Answer(Op op, const std::string& body, Recorder<Essences>& essences)
     return op == kEssence ? Spell(essences.last()) : spelled;
 }
 
-const struct {
-    Op op;
-    const char* body;
-    const char* records;
-} kRows[] = {
+const struct { Op op; const char *body, *records; } kRows[] = {
     {kReddot,
      R"({"errno":0,"data":[{"date":"20261201","nums":3},{"nums":2},{"date":"20261203"},{"date":5,"nums":"4"},7]})",
      "20261201,3;,2;20261203,0;,0;,0"},
@@ -103,10 +99,7 @@ TEST_F(FeedTest, DigestsAreFetchedAtCreationAndStoredForLateSubscribers) {
 // callback, or a failed one, is not read.
 TEST_F(FeedTest, CountersCarryTheTimeOfTheLastAnswerRead) {
     hostdouble::CompleteNext(true, "{}");
-    const struct {
-        bool callback, success;
-        const char *body, *sent;
-    } kSteps[] = {
+    const struct { bool callback, success; const char *body, *sent; } kSteps[] = {
         {true, true, R"({"time":1700000000.8})", "0"}, {true, true, "{}", "1700000000"},
         {true, true, R"({"time":100})", "0"},          {false, true, R"({"time":200})", "100"},
         {true, false, R"({"time":300})", "100"},       {true, true, "{}", "100"},

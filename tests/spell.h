@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <string>
-#include <vector>
 
 #include "news_center/news_center.h"
 
@@ -37,13 +36,11 @@ inline std::string Spell(const StockNewsItem& i) {
     return Join(i.id, i.type, i.column_id, i.type_name, i.title, i.img, i.level, i.brief, i.ctime, i.operation_time,
                 i.showurl);
 }
-inline std::string Spell(const StockUnusualTradingParty& p) {
-    return Field(p.name) + ":" + Field(p.buy) + ":" + Field(p.sell);
-}
+inline std::string Spell(const StockUnusualTradingParty& p) { return Join(p.name, p.buy, p.sell); }
 inline std::string Spell(const StockUnusualTradingGroup& g) {
     std::string text = Field(g.key) + "=" + Field(g.amount);
     for (const StockUnusualTradingItem& i : g.items)
-        text += "(" + Join(i.msg, i.type) + "," + Spell(i.buyer) + "," + Spell(i.seller) + ")";
+        text += "(" + Join(i.msg, i.type) + "," + Spell(i.buyer) + "/" + Spell(i.seller) + ")";
     return text;
 }
 inline std::string Spell(const StockAnnouncement& v) { return Field(v.stock) + "|" + Spell(v.items); }
