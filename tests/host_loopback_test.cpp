@@ -2,13 +2,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <ctime>
 #include <fstream>
 #include <future>
+#include <iostream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <regex>
 #include <set>
 #include <stdexcept>
@@ -16,7 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include <boost/thread/thread.hpp>
+#include <sys/resource.h>
+
+#include <boost/function.hpp>
 #include <gtest/gtest.h>
 
 #include "host/lx_base.h"
@@ -28,8 +28,7 @@
 #include "tests/stress_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-// Freed buffers stay resident in the sanitizer's quarantine; a small one keeps
-// the peak about what the client holds.
+// Freed buffers stay resident in the quarantine: a small one keeps the peak honest.
 extern "C" const char* __asan_default_options() { return "quarantine_size_mb=4"; }
 #endif
 
@@ -50,21 +49,26 @@ RawHttpServer& Server() {
 std::string Text(const std::vector<char>& v) { return std::string(v.begin(), v.end()); }
 std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
 
-// What lasts for the rest of the process (a stop, the environment read once,
-// exit) runs in a process of its own; its failures fail the test.
+// What lasts for the rest of the process (a stop, exit) runs in a process of
+// its own; its failures fail the test.
 template <class F>
 void InOwnProcess(F f) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT((f(), std::exit(::testing::Test::HasFailure() ? 1 : 0)), ::testing::ExitedWithCode(0), "");
+    const auto run = [&f] {
+        f();
+        const ::testing::TestResult& result = *::testing::UnitTest::GetInstance()->current_test_info()->result();
+        for (int i = 0; i < result.total_part_count(); ++i) std::cerr << result.GetTestPartResult(i) << "\n";
+        std::exit(result.Failed() ? 1 : 0);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
-// One GetAsyn: "ok" or "failed", the thread, and the body, once its completion
-// ran; and a little later a stray second call.
+// One GetAsyn: "ok|failed network|caller|" and the body; "called again" after a second call.
 std::string FetchAsync(const std::wstring& url, int timeoutSeconds, const HttpHeaderMap& headers = {}) {
     const auto calls = std::make_shared<std::atomic<int>>(0);
     const auto first = std::make_shared<std::promise<std::string>>();
-    const HttpCompletion done = [calls, first, caller = std::this_thread::get_id()](bool ok, const char* b,
-                                                                                    long long n) {
+    const auto caller = std::this_thread::get_id();
+    const HttpCompletion done = [calls, first, caller](bool ok, const char* b, long long n) {
         if ((*calls)++ == 0)
             first->set_value(std::string(ok ? "ok " : "failed ") +
                              (std::this_thread::get_id() == caller ? "caller|" : "network|") +
@@ -77,12 +81,11 @@ std::string FetchAsync(const std::wstring& url, int timeoutSeconds, const HttpHe
     return (*calls == 1 ? "" : "called again: ") + f.get();
 }
 
-// ---------------------------------------------------------------------------
 // GetAsyn and GetSync
 
 TEST(RequestsTest, TheServerSeesWhatWasAskedOnOneConnectionPerThread_Loopback) {
-    GetAsyn(
-        Server().Url("/echo"), [](bool, const char*, long long) { throw std::runtime_error("x"); }, {}, 10);
+    const HttpCompletion throwing = [](bool, const char*, long long) { throw std::runtime_error("x"); };
+    GetAsyn(Server().Url("/echo"), throwing, {}, 10);
     GetAsyn(Server().Url("/echo"), HttpCompletion(), {}, 10);  // nothing to tell
     UrlHelper::SetServiceRoot(Server().Url(""));
     UrlHelper::SetServiceKey("loop-key");
@@ -96,7 +99,7 @@ TEST(RequestsTest, TheServerSeesWhatWasAskedOnOneConnectionPerThread_Loopback) {
         // clang-format off
         {Server().Url("/echo?id=42"), {}, {"\r\nAccept-Encoding: gzip, deflate\r\n"}, {}},
         {Server().Url("/echo"), {{"X-Probe", "a value"}, {"X-Empty", ""}, {"X-Bad\r\nX-Evil", "1"},
-                                 {"X-Other", "v\r\nX-Evil: 2"}, {"Bad:Name", "1"}, {"Bad Name", "1"}},
+                                 {"X-Other", "v\r\nX-Evil: 2"}, {"Bad:Name", "1"}},
          {"\r\nX-Probe: a value\r\n", "\r\nX-Empty:"}, {"X-Evil", "X-Other", "Bad"}},
         {signedUrl, {}, {"/echo/news?q=a%26b%20c&t=%E4%B8%AD&sign="}, {}},
         // clang-format on
@@ -119,14 +122,13 @@ TEST(RequestsTest, TheServerSeesWhatWasAskedOnOneConnectionPerThread_Loopback) {
     EXPECT_EQ(connections.size(), 2u);  // one per thread, kept
     std::vector<char> body;
     std::thread([&body] { GetSync(Server().Url("/echo"), body, {}, 10); }).join();
-    EXPECT_TRUE(Server().WaitClosed(std::atoi(Text(body).c_str() + 1), seconds(10)));  // it went with the thread
+    EXPECT_TRUE(Server().WaitRequests(Text(body).substr(0, Text(body).find('\n')) + " closed", 1, seconds(10)))
+        << "a thread's connection goes with it";
 }
 
 long long PeakResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    long long kb = -1;
-    for (std::string key; status >> key && key != "VmHWM:";) status.ignore(1 << 10, '\n');
-    return status >> kb, kb * 1024;
+    rusage usage{};
+    return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss * 1024LL : -1;
 }
 
 struct FailureCase {
@@ -160,7 +162,7 @@ void ExpectEachCase(std::initializer_list<FailureCase> cases) {
 }
 
 // clang-format off
-TEST(RequestsTest, FailureKinds_Loopback) {
+TEST(RequestsTest, FailureKindsAndHostileServers_Loopback) {
     ExpectEachCase({
         {"201", L"/status/201", 10, "error page"}, {"empty body", L"/empty", 10, ""},
         {"300", L"/status/300", 10, nullptr},      {"302 going nowhere", L"/status/302", 10, nullptr},
@@ -169,9 +171,6 @@ TEST(RequestsTest, FailureKinds_Loopback) {
         {"empty url", L"", 2, nullptr},            {"not a url", L"not a url", 2, nullptr},
         {"ftp", L"ftp://127.0.0.1/x", 2, nullptr}, {"lone surrogate", L"\xD800", 2, nullptr},
     });
-}
-
-TEST(RequestsTest, HostileServer_Loopback) {
     ExpectEachCase({
         {"gzip bomb", L"/gzip-bomb", 2, nullptr},         {"endless chunks", L"/endless", 2, nullptr},
         {"huge length", L"/huge-length", 2, nullptr},     {"endless headers", L"/headers", 2, nullptr},
@@ -183,7 +182,6 @@ TEST(RequestsTest, HostileServer_Loopback) {
 }
 // clang-format on
 
-// ---------------------------------------------------------------------------
 // Exit and the host's stop
 
 // Exit with a transfer in flight, queued requests and a task, then with every
@@ -217,33 +215,26 @@ TEST(HostStopTest, TasksRunOnceOffTheAddersThreadUntilStop) {
             base::TaskManager& tasks = base::TaskManagerInstance();
             tasks.AddTask([] { throw std::runtime_error("task failed"); });
             tasks.AddTask(boost::function<void()>());
-            std::promise<std::thread::id> running[2];
-            std::promise<void> release;
+            std::promise<void> running[2], release;
             std::promise<int> doneWhenStopReturned;
             std::shared_future<void> released = release.get_future().share();
             std::atomic<int> done{0};
-            // A and B fill both task threads; B calls Stop when a task is to.
+            // A and B hold both task threads at once; B calls Stop when a task is to.
             const unsigned int a = tasks.AddTask([&] {
-                running[0].set_value(std::this_thread::get_id());
+                running[0].set_value();
                 released.wait();
                 std::this_thread::sleep_for(milliseconds(200));
                 ++done;
             });
-            EXPECT_GT(tasks.AddTask([&] {
-                running[1].set_value(std::this_thread::get_id());
+            const unsigned int b = tasks.AddTask([&] {
+                running[1].set_value();
                 released.wait();
                 if (fromTask) tasks.Stop();
                 if (fromTask) doneWhenStopReturned.set_value(done);
                 ++done;
-            }),
-                      a);
-            std::set<std::thread::id> threads{std::this_thread::get_id()};
-            for (auto& r : running) {
-                auto f = r.get_future();
-                ASSERT_EQ(f.wait_for(seconds(10)), std::future_status::ready);
-                threads.insert(f.get());
-            }
-            EXPECT_EQ(threads.size(), 3u);
+            });
+            EXPECT_GT(b, a);
+            for (auto& r : running) ASSERT_EQ(r.get_future().wait_for(seconds(10)), std::future_status::ready);
             const auto token = std::make_shared<int>(0);  // held by every task that must be dropped
             for (int i = 0; i < 3; ++i) tasks.AddTask([token] { ADD_FAILURE() << "a dropped task ran"; });
             std::thread releaser([&] {
@@ -282,12 +273,11 @@ TEST(HostStopTest, ThenTeardownEndsAtOnceWithEveryPublisherBusy_Loopback) {
         netwk::Stop();
         base::TaskManagerInstance().Stop();
         DestroyAllPublisher();
-        const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+        EXPECT_LT(Clock::now() - start, seconds(5));  // a prompt teardown takes milliseconds; one 30 s timeout fails
         watchers.Close();
         gates.callbacks.Close();
         gates.timeline.Close();
         std::this_thread::sleep_for(milliseconds(200));
-        EXPECT_LT(took, 5000);  // a prompt teardown takes milliseconds; one 30 s timeout fails
         EXPECT_EQ(watchers.strays() + gates.callbacks.strays() + gates.timeline.strays(), 0);
         // Later requests fail at once, without reaching the server.
         std::vector<char> body;
@@ -297,7 +287,6 @@ TEST(HostStopTest, ThenTeardownEndsAtOnceWithEveryPublisherBusy_Loopback) {
     });
 }
 
-// ---------------------------------------------------------------------------
 // UrlHelper
 
 TEST(UrlHelperTest, SignsPercentEncodedParametersInMapOrder) {
@@ -313,8 +302,6 @@ TEST(UrlHelperTest, SignsPercentEncodedParametersInMapOrder) {
          {{"c", "x y&z=/?+~._-"}, {"a", "1"}, {"b", "\xE4\xB8\xAD\xE6\x96\x87"}},
          L"http://news.example.test:8080/api/news/list?a=1&b=%E4%B8%AD%E6%96%87&c=x%20y%26z%3D%2F%3F%2B~._-"
          L"&sign=10ca9b9453aff584c7f12334ad65c87caf847aaef125d665db9251e71c518bf1"},
-        {L"http://news.example.test:8080", L"/api/ping", "test-key", {},
-         L"http://news.example.test:8080/api/ping?sign=61482b3aa9b8545904a91150de222049ffd871f66434aae58f45156b9a873d3b"},
         {L"http://other.test/", L"/api/ping", "other-key", {},  // a trailing "/" is dropped
          L"http://other.test/api/ping?sign=88f88e4c884a03f9d4ec7c7f1a03706681338eb3d9adf64c8545166920598a39"},
         // clang-format on
@@ -328,7 +315,6 @@ TEST(UrlHelperTest, SignsPercentEncodedParametersInMapOrder) {
               "AZaz09-._~%20%21%22%23%24%25%26%27%28%29%2A%2B%2C%2F%3A%3B%3D%3F%40%5B%5D%00%FF");
 }
 
-// ---------------------------------------------------------------------------
 // Program log: "YYYY-MM-DDTHH:MM:SS.mmmZ [thread] [level] text", one line per call.
 
 TEST(ProgramLogTest, FormatsOneWholeLinePerCallFromAnyThread) {
@@ -342,7 +328,6 @@ TEST(ProgramLogTest, FormatsOneWholeLinePerCallFromAnyThread) {
         {[] { WriteProgramLogString(3, L"raw %s %d 100% \x4E2D"); }, "[3] raw %s %d 100% \xE4\xB8\xAD"},
         {[] { WriteProgramLogString(-1, L"first\nsecond\r\n"); }, "[-1] first\\nsecond\\r\\n"},
         {[] { WriteProgramLogString(2, nullptr); }, "[2] (null)"},
-        {[] { WriteProgramLogNoMask(L"%s", std::wstring(300000, L'x').c_str()); }, "cut, not lost"},
     };
     const std::string path = ::testing::TempDir() + "lx_program_log_" + std::to_string(::getpid());
     base::SetProgramLogFile(std::wstring(path.begin(), path.end()));
@@ -371,8 +356,7 @@ TEST(ProgramLogTest, FormatsOneWholeLinePerCallFromAnyThread) {
     std::remove(path.c_str());
     const std::size_t n = std::size(cases);
     ASSERT_EQ(texts.size(), n + 2001);
-    for (std::size_t i = 0; i + 1 < n; ++i) EXPECT_EQ(texts[i], cases[i].second);
-    EXPECT_TRUE(texts[n - 1].size() > 1000 && texts[n - 1].find_first_not_of('x', 4) == npos);
+    for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(texts[i], cases[i].second);
     std::set<std::string> lines(texts.begin() + n, texts.end() - 1);
     for (int t = 0; t < 8; ++t)
         for (int i = 0; i < 250; ++i)
@@ -381,8 +365,7 @@ TEST(ProgramLogTest, FormatsOneWholeLinePerCallFromAnyThread) {
     EXPECT_EQ(texts.back(), "[0] again");
 }
 
-// ---------------------------------------------------------------------------
-// Calendar (UTC+8), symbols, text
+// Calendar (UTC+8) and symbols
 
 TEST(CalendarTest, DatesAndTimesBothWays) {
     // clang-format off
@@ -392,16 +375,16 @@ TEST(CalendarTest, DatesAndTimesBothWays) {
         long long time;  // date -u -d 'YYYY-MM-DD HH:MM:SS +0800' +%s
         unsigned day;    // the day it falls on; 1: `date`; 0: not a date
     } cases[] = {
-        {19700101, 8, 0, 0, 0, 1},           {19700101, 0, 0, 0, -28800, 1},       {19691231, 23, 59, 59, -28801, 1},
-        {229, 0, 0, 0, -62162150400, 1},     {301, 0, 0, 0, -62162064000, 1},      {10101, 12, 0, 0, -62135582400, 1},
+        {19700101, 8, 0, 0, 0, 1}, {19700101, 0, 0, 0, -28800, 1}, {19691231, 23, 59, 59, -28801, 1},
+        {229, 0, 0, 0, -62162150400, 1}, {301, 0, 0, 0, -62162064000, 1}, {10101, 12, 0, 0, -62135582400, 1},
         {16000229, 0, 0, 0, -11671027200, 1}, {16000301, 0, 0, 0, -11670940800, 1}, {19000228, 0, 0, 0, -2204006400, 1},
-        {19000301, 0, 0, 0, -2203920000, 1}, {20000229, 0, 0, 0, 951753600, 1},    {20000301, 0, 0, 0, 951840000, 1},
-        {20040229, 0, 0, 0, 1077984000, 1},  {20080229, 0, 0, 0, 1204214400, 1},   {20240229, 12, 30, 45, 1709181045, 1},
+        {19000301, 0, 0, 0, -2203920000, 1}, {20000229, 0, 0, 0, 951753600, 1}, {20000301, 0, 0, 0, 951840000, 1},
+        {20040229, 0, 0, 0, 1077984000, 1}, {20080229, 0, 0, 0, 1204214400, 1}, {20240229, 12, 30, 45, 1709181045, 1},
         {21000228, 23, 59, 59, 4107513599, 1}, {21000301, 0, 0, 0, 4107513600, 1}, {20230131, 0, 0, 1, 1675094401, 1},
-        {20230228, 1, 0, 0, 1677517200, 1},  {20230331, 0, 1, 0, 1680192060, 1},   {20230430, 0, 0, 0, 1682784000, 1},
-        {20230531, 0, 0, 0, 1685462400, 1},  {20230630, 0, 0, 0, 1688054400, 1},   {20230731, 0, 0, 0, 1690732800, 1},
-        {20230831, 0, 0, 0, 1693411200, 1},  {20230930, 0, 0, 0, 1696003200, 1},   {20231031, 0, 0, 0, 1698681600, 1},
-        {20231130, 0, 0, 0, 1701273600, 1},  {20231231, 23, 59, 59, 1704038399, 1},
+        {20230228, 1, 0, 0, 1677517200, 1}, {20230331, 0, 1, 0, 1680192060, 1}, {20230430, 0, 0, 0, 1682784000, 1},
+        {20230531, 0, 0, 0, 1685462400, 1}, {20230630, 0, 0, 0, 1688054400, 1}, {20230731, 0, 0, 0, 1690732800, 1},
+        {20230831, 0, 0, 0, 1693411200, 1}, {20230930, 0, 0, 0, 1696003200, 1}, {20231031, 0, 0, 0, 1698681600, 1},
+        {20231130, 0, 0, 0, 1701273600, 1}, {20231231, 23, 59, 59, 1704038399, 1},
         // Past the month's end or the day's hours is plain arithmetic.
         {20230229, 0, 0, 0, 1677600000, 20230301}, {20240231, 0, 0, 0, 1709308800, 20240302},
         {20240101, 24, 0, 0, 1704124800, 20240102}, {20240101, -1, 0, 0, 1704034800, 20231231},
@@ -419,33 +402,21 @@ TEST(CalendarTest, DatesAndTimesBothWays) {
         EXPECT_EQ(common::DayOfCivil(date / 10000, date / 100 % 100, date % 100), day);
         EXPECT_EQ(common::ServerDayStart(day), common::DateToTime(date, 0, 0, 0));
     }
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const unsigned today = common::GetCurrentServerDate();
-        const long long now = static_cast<long long>(std::time(nullptr));
-        if (today != common::GetCurrentServerDate()) continue;  // midnight passed in between
-        EXPECT_TRUE(common::DateToTime(today, 0, 0, 0) <= now && now < common::DateToTime(today, 24, 0, 0));
-        return;
-    }
-    FAIL() << "the date kept changing";
 }
 
-TEST(SymbolAndTextTest, CheckSymbolAndWs2s) {
+TEST(SymbolTest, IndicesStocksAndTheRest) {
     using namespace stock;
     // clang-format off
     const std::pair<const wchar_t*, SymbolType> symbols[] = {
-        {L"sh000001", SYMBOL_INDEX},    {L"SZ399001", SYMBOL_INDEX},    {L"Sh000300", SYMBOL_INDEX},
-        {L"sh600000", SYMBOL_STOCK},    {L"sz000001", SYMBOL_STOCK},    {L"sh399001", SYMBOL_STOCK},
-        {L"bj830799", SYMBOL_STOCK},    {L"SZ300750", SYMBOL_STOCK},    {nullptr, SYMBOL_UNKNOWN},
-        {L"", SYMBOL_UNKNOWN},          {L"sh", SYMBOL_UNKNOWN},        {L"sh60000", SYMBOL_UNKNOWN},
-        {L"sh6000001", SYMBOL_UNKNOWN}, {L"sh60000a", SYMBOL_UNKNOWN},  {L"hk00700", SYMBOL_UNKNOWN},
-        {L"600000", SYMBOL_UNKNOWN},    {L"\x4E2D\x6587", SYMBOL_UNKNOWN},
+        {L"sh000001", SYMBOL_INDEX}, {L"SZ399001", SYMBOL_INDEX}, {L"Sh000300", SYMBOL_INDEX},
+        {L"sh600000", SYMBOL_STOCK}, {L"sz000001", SYMBOL_STOCK}, {L"sh399001", SYMBOL_STOCK},
+        {L"bj830799", SYMBOL_STOCK}, {L"SZ300750", SYMBOL_STOCK}, {nullptr, SYMBOL_UNKNOWN},
+        {L"", SYMBOL_UNKNOWN}, {L"sh", SYMBOL_UNKNOWN}, {L"sh60000", SYMBOL_UNKNOWN},
+        {L"sh6000001", SYMBOL_UNKNOWN}, {L"sh60000a", SYMBOL_UNKNOWN}, {L"hk00700", SYMBOL_UNKNOWN},
+        {L"600000", SYMBOL_UNKNOWN},
     };
     // clang-format on
     for (const auto& s : symbols) EXPECT_EQ(CheckSymbol(s.first), s.second) << (s.first ? Narrow(s.first) : "null");
-    // Invalid code points are dropped, whatever the code page.
-    const std::wstring text = {L'a', 0xD800, L'\x4E2D', 0x110000, 0x1F600, wchar_t(-1), L'\xE9'};
-    for (const unsigned codePage : {65001u, 936u})
-        EXPECT_EQ(common::ws2s(text, codePage), "a\xE4\xB8\xAD\xF0\x9F\x98\x80\xC3\xA9");
 }
 
 }  // namespace

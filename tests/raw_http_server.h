@@ -1,10 +1,8 @@
 #pragma once
 
-// A loopback HTTP server over raw sockets for the tests of the real host
-// libraries. /echo... answers "#<connection number>\n" and the request head,
-// /empty an empty body, /status/NNN that status; /stall... never answers; the
-// other paths of Answer misbehave on purpose. Never destroyed: its threads
-// end with the process.
+// A loopback HTTP server over raw sockets, never destroyed. /echo... answers "#<connection
+// number>\n" and the request head, /empty an empty body, /status/NNN that status; /stall...
+// never answers; the other paths of Answer misbehave on purpose.
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,16 +14,13 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 
 class RawHttpServer {
 public:
     RawHttpServer() {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t len = sizeof addr;
         if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) == 0 && ::listen(fd_, 64) == 0 &&
             ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
@@ -35,26 +30,17 @@ public:
                 std::thread([this, fd, serial] { Serve(fd, serial); }).detach();
         }).detach();
     }
-    RawHttpServer(const RawHttpServer&) = delete;
     ~RawHttpServer() = delete;
 
     std::wstring Url(const std::string& target) const {
         const std::string url = "http://127.0.0.1:" + std::to_string(port_) + target;
         return std::wstring(url.begin(), url.end());
     }
-    // Requests of `path`, the query left out.
-    int requests(const std::string& path) {
-        std::lock_guard<std::mutex> lock(mu_);
-        return requests_[path];
-    }
+    // Until `count` requests of `path` (the query left out) have come; "#N closed"
+    // counts the client's close of connection N.
     bool WaitRequests(const std::string& path, int count, std::chrono::milliseconds timeout) {
         std::unique_lock<std::mutex> lock(mu_);
         return cv_.wait_for(lock, timeout, [&] { return requests_[path] >= count; });
-    }
-    // Until the client has closed connection `serial`.
-    bool WaitClosed(int serial, std::chrono::milliseconds timeout) {
-        std::unique_lock<std::mutex> lock(mu_);
-        return cv_.wait_for(lock, timeout, [&] { return closed_.count(serial) != 0; });
     }
 
 private:
@@ -82,7 +68,7 @@ private:
         }
         ::close(fd);
         std::lock_guard<std::mutex> lock(mu_);
-        closed_.insert(serial);
+        ++requests_["#" + std::to_string(serial) + " closed"];
         cv_.notify_all();
     }
 
@@ -129,13 +115,9 @@ private:
         return false;
     }
 
+    // A blocking socket takes all of it, or fails.
     static bool Send(int fd, const std::string& data) {
-        for (std::size_t sent = 0; sent < data.size();) {
-            const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            sent += std::size_t(n);
-        }
-        return true;
+        return ::send(fd, data.data(), data.size(), MSG_NOSIGNAL) == ssize_t(data.size());
     }
 
     const int fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -143,5 +125,4 @@ private:
     std::mutex mu_;
     std::condition_variable cv_;
     std::map<std::string, int> requests_;
-    std::set<int> closed_;  // serials of connections closed
 };
