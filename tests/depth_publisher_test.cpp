@@ -1,19 +1,17 @@
-#include <list>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "news_center/news_center.h"
 #include "tests/bodies.h"
 #include "tests/feed_script.h"
-#include "tests/test_support.h"
 
 using body::Entry;
 using body::Info;
 using body::Removal;
 using hostdouble::Request;
+using feedtest::IdsText;
+using feedtest::Query;
 using testsupport::RequestsTo;
 
 namespace {
@@ -39,27 +37,11 @@ std::string Edit(int id, unsigned long long score, bool top = false) {
 
 std::string Show(int id, unsigned long long score) { return Entry("show", id, Info(id, score)); }
 
-std::string IdsOf(const std::list<DepthArticle>& articles) {
-    std::string text;
-    for (const DepthArticle& article : articles)
-        text += (text.empty() ? "" : ",") + std::to_string(article.id);
-    return text;
-}
-
-std::string IdsOf(const std::list<int>& ids) {
-    std::string text;
-    for (int id : ids)
-        text += (text.empty() ? "" : ",") + std::to_string(id);
-    return text;
-}
-
 struct Observer : IDepthObserver, feedtest::TestThreadOnly {
-    void OnDepthRefreshBegin() override {}
+    void OnDepthRefreshBegin() override { Mine(); }
     void OnDepthUpdate(bool isFailed, const DepthUpdate& changes) override {
-        if (Mine()) {
-            failed.push_back(isFailed);
-            updates.push_back(changes);
-        }
+        Keep(failed, isFailed);
+        Keep(updates, changes);
     }
     void OnDepthCountersUpdate(CountInfoMap) override {}
     std::vector<bool> failed;
@@ -71,24 +53,16 @@ protected:
     // A fresh publisher with `observer_` subscribed, loaded with pinned 1, then 2 and 3.
     void Start(bool load = true) {
         DestroyAllPublisher();
-        hostdouble::Reset();
-        script_.Reset();
         observer_.reset(new Observer);
-        publisher_ = GetDepthPublisher();
-        publisher_->Subscribe(observer_.get());
-        observer_->Settle();
+        publisher_ = feedtest::Start(&GetDepthPublisher, *observer_, script_);
         if (load)
-            Load({Article(1, 9000000, true), Article(2, 8000000), Article(3, 7000000)});
+            Cycle({Article(1, 9000000, true), Article(2, 8000000), Article(3, 7000000)});
     }
-    // A cycle with nothing loaded, which asks for no edits.
-    DepthUpdate Load(const Texts& articles) {
+    // Edits are asked for once something is loaded; without any the request fails.
+    DepthUpdate Cycle(const Texts& articles, const Texts& entries = {}, unsigned long long time = 0) {
         script_.Add(kDepthPath, DepthBody(articles));
-        feedtest::Cycle(publisher_, *observer_);
-        return observer_->updates.empty() ? DepthUpdate() : observer_->updates.back();
-    }
-    DepthUpdate Cycle(const Texts& articles, const Texts& entries, unsigned long long time = 0) {
-        script_.Add(kDepthPath, DepthBody(articles));
-        script_.Add(kInformPath, body::ModifyPage(entries, time));
+        if (!entries.empty())
+            script_.Add(kInformPath, body::ModifyPage(entries, time));
         feedtest::Cycle(publisher_, *observer_);
         return observer_->updates.empty() ? DepthUpdate() : observer_->updates.back();
     }
@@ -108,10 +82,7 @@ TEST_F(DepthTest, EditsRemovalsAndNewerArticlesFoldIntoTheCache) {
     struct Row {
         Texts articles;
         Texts entries;
-        const char* added;
-        const char* modified;
-        const char* removed;
-        const char* cache;
+        std::string added, modified, removed, cache;
     };
     const Row rows[] = {
         // Only type 2 articles newer than the newest of their own list are new.
@@ -132,10 +103,9 @@ TEST_F(DepthTest, EditsRemovalsAndNewerArticlesFoldIntoTheCache) {
         // A removal must be unpublished, a show or modify published, of type 2,
         // outside every column and with "info"; the filters run before the
         // later operation on an id wins.
-        {{},
-         {Entry("del", 2, Info(2, 1, 1)), Entry("modify", 2, Info(2, 8000000, 1, -3)), Entry("modify", 3, Info(3, 7000000, 1, 7)),
-          Entry("modify", 3, Info(3, 7000000, 2)), Entry("show", 12, Info(12, 7500000), 3), Entry("del", 1, "")},
-         "", "2", "", "1,2,3"},
+        {{}, {Entry("del", 2, Info(2, 1, 1)), Entry("modify", 2, Info(2, 8000000, 1, -3)),
+              Entry("del", 1, ""), Entry("modify", 3, Info(3, 1, 1, 7)), Entry("modify", 3, Info(3, 1, 2)),
+              Entry("show", 12, Info(12, 1), 3)}, "", "2", "", "1,2,3"},
         // A removal beats anything after it but a show.
         {{}, {Removal("del", 2), Edit(2, 8000000), Removal("hidden", 12), Show(12, 7500000)}, "12", "", "2", "1,12,3"},
     };
@@ -143,122 +113,100 @@ TEST_F(DepthTest, EditsRemovalsAndNewerArticlesFoldIntoTheCache) {
         SCOPED_TRACE(row.cache);
         Start();
         const DepthUpdate& changes = Cycle(row.articles, row.entries);
-        EXPECT_EQ(row.added, IdsOf(changes.added));
-        EXPECT_EQ(row.modified, IdsOf(changes.modified));
-        EXPECT_EQ(row.removed, IdsOf(changes.removed));
+        EXPECT_EQ(row.added, IdsText(changes.added));
+        EXPECT_EQ(row.modified, IdsText(changes.modified));
+        EXPECT_EQ(row.removed, IdsText(changes.removed));
         EXPECT_EQ(row.cache, CounterIds());
     }
 }
 
 TEST_F(DepthTest, EditsAreAskedFromTheNewestArticleOnAndPagedByOperationTime) {
-    Start();
+    Start(false);
+    Texts articles;  // the counters ask for the pinned first, fifteen in all
+    for (int i = 1; i <= 17; ++i)
+        articles.push_back(Article(i, 1000000 - i * 1000));
+    for (int i = 101; i <= 103; ++i)
+        articles.push_back(Article(i, 500 - i, true));
+    Cycle(articles);
+    EXPECT_EQ("101,102,103,1,2,3,4,5,6,7,8,9,10,11,12", CounterIds());
     // 100 entries, all filtered out, ask for another page.
     Texts full;
     for (int i = 0; i < 100; ++i)
         full.push_back(Entry("show", 1000 + i, Info(1000 + i, 1, 0), 2, i == 0 ? 500 : i == 99 ? 900 : 1));
     script_.Add(kInformPath, body::ModifyPage(full, 11));
     Cycle({}, {Entry("show", 5, Info(5, 7500000), 2, 1500)}, 13);
-    EXPECT_EQ("1,2,5,3", CounterIds());
-    Cycle({}, {});
+    Cycle({}, {Removal("del", 17)});
 
     const std::vector<Request> depth = script_.Sent(kDepthPath);
     ASSERT_EQ(3u, depth.size());
     for (const Request& request : depth) {
-        EXPECT_TRUE(request.sync);
-        EXPECT_EQ(30, request.timeout);
-        EXPECT_EQ("0", request.param("last_time"));
-        EXPECT_EQ("0", request.param("refresh_type"));
-        EXPECT_EQ("1", request.param("last_is_stickies"));
+        EXPECT_EQ("last_is_stickies=1 last_time=0 refresh_type=0", Query(request));
+        EXPECT_TRUE(request.sync && request.timeout == 30);
     }
     // None on the first load; then the newest normal score / 1000.
     const std::vector<Request> inform = script_.Sent(kInformPath);
-    const char* const marks[][2] = {{"8000", "0"}, {"900", "11"}, {"1500", "13"}};
+    const char* const queries[] = {"last_time=999 time=0", "last_time=900 time=11", "last_time=1500 time=13"};
     ASSERT_EQ(3u, inform.size());
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(marks[i][0], inform[i].param("last_time")) << i;
-        EXPECT_EQ(marks[i][1], inform[i].param("time")) << i;
-    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(queries[i], Query(inform[i]));
 }
 
 TEST_F(DepthTest, BannersAreReportedWhenTheyChangeAndAFailedFetchForgetsThem) {
     Start();
-    EXPECT_EQ(1u, observer_->updates.back().banners.size());
-    const auto banners = [this](const Texts& titles) {
-        Texts list;
-        for (const std::string& title : titles)
-            list.push_back("{\"title\":\"" + title + "\"}");
-        script_.Add(kDepthPath, DepthBody({}, list));
-        script_.Add(kInformPath, body::ModifyPage({}));
+    const auto cycle = [this](const std::string& depth) {
+        if (!depth.empty())
+            script_.Add(kDepthPath, depth);
         feedtest::Cycle(publisher_, *observer_);
-        std::string reported;
-        for (const DepthBanner& banner : observer_->updates.back().banners)
-            reported += std::string(banner.title.begin(), banner.title.end());
-        return reported;
+        return observer_->updates.back();
     };
-    EXPECT_EQ("ab", banners({"a", "b"}));
-    EXPECT_EQ("", banners({"a", "b"}));
-    // A failed fetch skips the edits too.
+    const std::string ab = DepthBody({}, {"{\"title\":\"a\"}", "{\"title\":\"b\"}"});
+    EXPECT_EQ(L"b", cycle(ab).banners.back().title);
+    EXPECT_TRUE(cycle(ab).banners.empty());
     script_.Add(kInformPath, body::ModifyPage({Removal("del", 2)}));
-    feedtest::Cycle(publisher_, *observer_);
+    EXPECT_TRUE(cycle("").removed.empty());  // no answer: the fetch fails and the edits wait
     EXPECT_TRUE(observer_->failed.back());
-    EXPECT_TRUE(observer_->updates.back().removed.empty());
-    EXPECT_EQ("ab", banners({"a", "b"}));
+    const DepthUpdate again = cycle(ab);
+    EXPECT_EQ(2u, again.banners.size());
+    EXPECT_EQ("2", IdsText(again.removed));
     EXPECT_FALSE(observer_->failed.back());
-    EXPECT_EQ("2", IdsOf(observer_->updates.back().removed));
-}
-
-TEST_F(DepthTest, CountersAskForThePinnedFirstAndFifteenInAll) {
-    Start(false);
-    Texts articles;
-    for (int i = 1; i <= 17; ++i)
-        articles.push_back(Article(i, 1000000 - i * 1000));
-    for (int i = 101; i <= 103; ++i)
-        articles.push_back(Article(i, 500 - i, true));
-    Load(articles);
-    EXPECT_EQ("101,102,103,1,2,3,4,5,6,7,8,9,10,11,12", CounterIds());
 }
 
 TEST_F(DepthTest, EarlierPagesAddOnlyWhatIsNewAndMoveTheOldestScore) {
     Start(false);
     using Capture = testsupport::Capture<const std::list<DepthArticle>&>;
     // Nothing loaded: an empty list at once, and a refresh instead of a request.
-    Capture empty;
-    publisher_->RequestEarlierDepth(empty.callback());
-    ASSERT_EQ(1, empty.calls());
-    EXPECT_TRUE(empty.arg(0).empty());
+    Capture pages;
+    publisher_->RequestEarlierDepth(pages.callback());
+    ASSERT_EQ(1, pages.calls());
+    EXPECT_TRUE(pages.last().empty());
     EXPECT_EQ(1u, hostdouble::PendingTaskCount());
     script_.Add(kDepthPath, DepthBody({Article(1, 9000000, true)}));
     hostdouble::RunPendingTasks();
-    EXPECT_EQ("1", IdsOf(observer_->updates.back().added));
+    EXPECT_EQ("1", IdsText(observer_->updates.back().added));
 
     // Only pinned articles loaded: the page after the stickies.
-    Capture pages;
     publisher_->RequestEarlierDepth(pages.callback());
     Request request = RequestsTo(kDepthPath).back();
-    EXPECT_FALSE(request.sync);
-    EXPECT_EQ(5, request.timeout);
-    EXPECT_EQ("9000000", request.param("last_time"));
-    EXPECT_EQ("1", request.param("refresh_type"));
-    EXPECT_EQ("1", request.param("last_is_stickies"));
+    EXPECT_TRUE(!request.sync && request.timeout == 5);
+    EXPECT_EQ("last_is_stickies=1 last_time=9000000 refresh_type=1", Query(request));
     hostdouble::TakeNext();  // the load's counters
     hostdouble::CompleteNext(true, DepthBody({Article(2, 8000000), Article(3, 7000000)}));
-    EXPECT_EQ("2,3", IdsOf(pages.last()));
+    EXPECT_EQ("2,3", IdsText(pages.last()));
 
     publisher_->RequestEarlierDepth(pages.callback());
-    EXPECT_EQ("7000000", RequestsTo(kDepthPath).back().param("last_time"));
-    EXPECT_EQ("0", RequestsTo(kDepthPath).back().param("last_is_stickies"));
+    EXPECT_EQ("last_is_stickies=0 last_time=7000000 refresh_type=1", Query(RequestsTo(kDepthPath).back()));
     hostdouble::CompleteNext(true, DepthBody({Article(3, 7000000), Article(5, 6500000, true), Article(4, 6000000),
                                               Article(12, 5000000, false, 3)}));
-    EXPECT_EQ("5,4", IdsOf(pages.last()));
+    EXPECT_EQ("5,4", IdsText(pages.last()));
     EXPECT_EQ(1u, observer_->updates.size());  // observers are not told
 
     // A page of cached articles adds nothing but still moves the oldest score.
     publisher_->RequestEarlierDepth(pages.callback());
     hostdouble::CompleteNext(true, DepthBody({Article(2, 8000000)}));
-    EXPECT_EQ("", IdsOf(pages.last()));
+    EXPECT_EQ("", IdsText(pages.last()));
     publisher_->RequestEarlierDepth(pages.callback());
     EXPECT_EQ("8000000", RequestsTo(kDepthPath).back().param("last_time"));
-    Cycle({}, {});
+    Cycle({});
     EXPECT_EQ("1,5,2,3,4", CounterIds());
 }
 

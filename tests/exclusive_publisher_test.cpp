@@ -1,20 +1,15 @@
-#include <list>
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
-
 #include <QDateTime>
 
 #include "news_center/news_center.h"
 #include "tests/bodies.h"
 #include "tests/feed_script.h"
-#include "tests/test_support.h"
 
 using body::Entry;
 using body::Info;
 using body::Removal;
-using hostdouble::Request;
+using feedtest::IdsText;
+using feedtest::Query;
 using testsupport::RequestsTo;
 
 namespace {
@@ -36,20 +31,6 @@ std::string Edit(const char* operation, int id, unsigned long long score, int co
     return Entry(operation, id, Info(id, score, 1, column), type);
 }
 
-std::string IdsOf(const std::list<ExclusiveArticle>& articles) {
-    std::string text;
-    for (const ExclusiveArticle& article : articles)
-        text += (text.empty() ? "" : ",") + std::to_string(article.id);
-    return text;
-}
-
-std::string IdsOf(const std::list<int>& ids) {
-    std::string text;
-    for (int id : ids)
-        text += (text.empty() ? "" : ",") + std::to_string(id);
-    return text;
-}
-
 class ExclusiveTest : public hostdouble::HostDoubleTest {
 protected:
     void SetUp() override {
@@ -60,7 +41,7 @@ protected:
     std::string Page(int column, const Texts& articles) {
         publisher_->RequestArticleList(column, pages_.callback());
         hostdouble::CompleteNext(true, ListBody(articles));
-        return IdsOf(pages_.last<1>());
+        return IdsText(pages_.last<1>());
     }
     // A refresh of `column` whose article list is `articles` and whose edits are `entries`.
     ExclusiveUpdate Operation(int column, const Texts& articles, const Texts& entries = {}) {
@@ -82,23 +63,23 @@ TEST_F(ExclusiveTest, RefreshFoldsNewerArticlesEditsAndRemovals) {
     struct Row {
         Texts articles;
         Texts entries;
-        const char* added;
-        const char* modified;
-        const char* removed;
+        std::string added, modified, removed;
     };
     const Row rows[] = {
         // The list is cut at the first article not newer than the cache; edits
         // must be of types 2 or 3 and of this column.
         {{Article(10, 6000000), Article(1, 5000000), Article(14, 5500000)},
-         {Edit("modify", 1, 5000000), Removal("del", 2), Edit("modify", 12, 4800000, 6), Edit("modify", 13, 4800000, 7, 4),
-          Edit("show", 11, 4500000, 7, 3)},
+         {Edit("modify", 1, 5000000), Removal("del", 2), Edit("modify", 12, 4800000, 6),
+          Edit("modify", 13, 4800000, 7, 4), Edit("show", 11, 4500000, 7, 3)},
          "10,11", "1", "2"},
         // Nothing older than what is loaded.
         {{}, {Edit("show", 8, 4500000), Edit("show", 9, 3900000), Edit("modify", 2, 3900000)}, "8", "", ""},
         // A removal must be unpublished, needs no "info", and takes back a new article.
-        {{Article(10, 6000000)}, {Entry("del", 1, Info(1, 1, 1, 7)), Entry("del", 2, ""), Removal("hidden", 10)}, "", "", "2,10"},
+        {{Article(10, 6000000)}, {Entry("del", 1, Info(1, 1, 1, 7)), Entry("del", 2, ""), Removal("hidden", 10)},
+         "", "", "2,10"},
         // The later operation on an id wins, a removal over anything but a show.
-        {{}, {Removal("del", 16), Edit("show", 16, 4500000), Edit("modify", 1, 5000000), Removal("del", 1)}, "16", "", "1"},
+        {{}, {Removal("del", 16), Edit("show", 16, 4500000), Edit("modify", 1, 5000000), Removal("del", 1)}, "16", "",
+         "1"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.added);
@@ -106,9 +87,9 @@ TEST_F(ExclusiveTest, RefreshFoldsNewerArticlesEditsAndRemovals) {
         publisher_ = GetExclusivePublisher();
         Page(7, {Article(1, 5000000), Article(2, 4000000)});
         const ExclusiveUpdate changes = Operation(7, row.articles, row.entries);
-        EXPECT_EQ(row.added, IdsOf(changes.added));
-        EXPECT_EQ(row.modified, IdsOf(changes.modified));
-        EXPECT_EQ(row.removed, IdsOf(changes.removed));
+        EXPECT_EQ(row.added, IdsText(changes.added));
+        EXPECT_EQ(row.modified, IdsText(changes.modified));
+        EXPECT_EQ(row.removed, IdsText(changes.removed));
     }
 }
 
@@ -116,29 +97,22 @@ TEST_F(ExclusiveTest, PagesMergeIntoTheColumnCacheThatBoundsEachRefresh) {
     // The whole first page reaches the callback, types 2 and 3 only, a repeat too.
     EXPECT_EQ("1,2", Page(7, {Article(1, 5000000), Article(2, 4000000, 3), Article(3, 3000000, 1)}));
     EXPECT_EQ("1,2", Page(7, {Article(1, 5000000), Article(2, 4000000)}));
-    Request request = RequestsTo(kArticlePath).back();
-    EXPECT_EQ("7", request.param("column_id"));
-    EXPECT_EQ("15", request.param("rn"));
-    EXPECT_FALSE(request.has("last_time"));
-    EXPECT_EQ(30, request.timeout);
+    EXPECT_EQ("column_id=7 rn=15", Query(RequestsTo(kArticlePath).back()));
 
     // An overlapping older page goes in article by article: 5 is now the oldest.
     publisher_->RequestEarlierArticleList(7, 4000000, pages_.callback());
-    request = RequestsTo(kArticlePath).back();
-    EXPECT_EQ("4000000", request.param("last_time"));
-    EXPECT_EQ("1", request.param("refresh_type"));
-    EXPECT_EQ("10", request.param("rn"));
+    EXPECT_EQ("column_id=7 last_time=4000000 refresh_type=1 rn=10", Query(RequestsTo(kArticlePath).back()));
     hostdouble::CompleteNext(true, ListBody({Article(1, 5000000), Article(4, 4500000), Article(6, 4000000),
                                              Article(5, 2500000)}));
-    EXPECT_EQ("1,4,6,5", IdsOf(pages_.last<1>()));
-    EXPECT_EQ("8", IdsOf(Operation(7, {}, {Edit("show", 8, 3000000), Edit("show", 9, 2400000)}).added));
+    EXPECT_EQ("1,4,6,5", IdsText(pages_.last<1>()));
+    EXPECT_EQ("8", IdsText(Operation(7, {}, {Edit("show", 8, 3000000), Edit("show", 9, 2400000)}).added));
     EXPECT_EQ("5000", EditsFrom());  // the newest cached score / 1000 at first, then the stored cursor
 
     // A wholly newer page goes in front; a removal leaves the cache, an edit does not change it.
     Page(7, {Article(20, 7000000), Article(21, 6000000)});
     Operation(7, {}, {Entry("del", 20, Info(20, 1, 0), 2, 5300), Edit("modify", 21, 9000000)});
     EXPECT_EQ("100", EditsFrom());
-    EXPECT_EQ("22", IdsOf(Operation(7, {Article(22, 6500000), Article(23, 5900000)}).added));
+    EXPECT_EQ("22", IdsText(Operation(7, {Article(22, 6500000), Article(23, 5900000)}).added));
     EXPECT_EQ("5300", EditsFrom());
     EXPECT_EQ("777", script_.Sent(kInformPath).back().param("time"));
 
@@ -150,26 +124,23 @@ TEST_F(ExclusiveTest, PagesMergeIntoTheColumnCacheThatBoundsEachRefresh) {
     const ExclusiveUpdate nothing =
         Operation(9, {Article(5, 1000)}, {Edit("show", 6, 2000, 9), Edit("modify", 7, 2000, 9), Removal("del", 8)});
     EXPECT_LE(before, std::stoull(EditsFrom()));
-    EXPECT_EQ("", IdsOf(nothing.added) + IdsOf(nothing.modified));
-    EXPECT_EQ("8", IdsOf(nothing.removed));
+    EXPECT_EQ("", IdsText(nothing.added) + IdsText(nothing.modified));
+    EXPECT_EQ("8", IdsText(nothing.removed));
 }
 
 TEST_F(ExclusiveTest, ColumnListIsReadInOrder) {
     testsupport::Capture<const std::list<ExclusiveColumn>&> columns;
     publisher_->RequestColumnList(columns.callback());
-    const Request request = hostdouble::Requests().back();
-    EXPECT_EQ("/pc/exclusive/column_list", request.path);
-    EXPECT_TRUE(request.params.empty());
-    hostdouble::CompleteNext(true, body::Envelope("{\"column_list\":[{\"column_id\":3,\"title\":\"t\",\"unread_pic\":\"u\","
-                                                  "\"frontpage_pic\":\"f\",\"calendar_pic\":\"c\",\"calendar_color\":"
-                                                  "\"#fff\",\"neican_pic\":\"n\"},{\"column_id\":\"4\"}]}"));
-    ASSERT_EQ(1, columns.calls());
-    const std::list<ExclusiveColumn> list = columns.arg(0);
+    EXPECT_TRUE(hostdouble::Requests().back().params.empty());
+    hostdouble::CompleteNext(true, body::Envelope("{\"column_list\":[{\"column_id\":3,\"title\":\"t\",\"unread_pic"
+                                                  "\":\"u\",\"frontpage_pic\":\"f\",\"calendar_pic\":\"c\",\"calendar_"
+                                                  "color\":\"#fff\",\"neican_pic\":\"n\"},{\"column_id\":\"4\"}]}"));
+    const std::list<ExclusiveColumn> list = columns.last();
     ASSERT_EQ(2u, list.size());
     const ExclusiveColumn& first = list.front();
     EXPECT_EQ(3, first.column_id);
-    EXPECT_EQ(L"t|u|f|c|#fff|n", first.title + L"|" + first.unread_pic + L"|" + first.frontpage_pic + L"|" +
-                                     first.calendar_pic + L"|" + first.calendar_color + L"|" + first.neican_pic);
+    EXPECT_EQ(L"t u f c #fff n", first.title + L" " + first.unread_pic + L" " + first.frontpage_pic + L" " +
+                                     first.calendar_pic + L" " + first.calendar_color + L" " + first.neican_pic);
     EXPECT_EQ(0, list.back().column_id);
 }
 

@@ -1,19 +1,20 @@
 #pragma once
 
 // For the feed tests: synchronous answers scripted by path, and the refresh
-// thread kept out of the way. A refreshed publisher's thread runs a cycle as it
-// starts, and whether that cycle meets a subscriber is a race: its requests
-// fail unrecorded and observers ignore calls off the test thread.
+// thread kept out of the way. Its cycle as the publisher starts may or may not
+// meet a subscriber: its requests fail unrecorded, observers ignore its calls.
 
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <list>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "news_center/news_center.h"
 #include "tests/host_double/host_double.h"
 #include "tests/test_support.h"
 
@@ -21,13 +22,11 @@ namespace feedtest {
 
 class SyncScript {
 public:
-    // Forgets everything and installs the handler again (hostdouble::Reset removes it).
+    // With no publisher alive: forgets everything and installs the handler
+    // again (hostdouble::Reset removes it).
     void Reset() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            answers_.clear();
-            sent_.clear();
-        }
+        answers_.clear();
+        sent_.clear();
         hostdouble::SetSyncHandler([this](const hostdouble::Request& request) { return Answer(request); });
     }
     // Answers the next request of the test thread to `path`; without one it fails.
@@ -37,11 +36,7 @@ public:
     }
     std::vector<hostdouble::Request> Sent(const std::string& path) {
         std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<hostdouble::Request> out;
-        for (const hostdouble::Request& request : sent_)
-            if (request.path == path)
-                out.push_back(request);
-        return out;
+        return sent_[path];
     }
 
 private:
@@ -49,7 +44,7 @@ private:
         if (std::this_thread::get_id() != owner_)
             return hostdouble::Answer::Fail();
         std::lock_guard<std::mutex> lock(mutex_);
-        sent_.push_back(request);
+        sent_[request.path].push_back(request);
         std::deque<std::string>& queue = answers_[request.path];
         if (queue.empty())
             return hostdouble::Answer::Fail();
@@ -61,19 +56,23 @@ private:
     const std::thread::id owner_ = std::this_thread::get_id();
     std::mutex mutex_;
     std::map<std::string, std::deque<std::string> > answers_;
-    std::vector<hostdouble::Request> sent_;
+    std::map<std::string, std::vector<hostdouble::Request> > sent_;
 };
 
-// Base of the observers: they record only calls made on the test thread.
+// Base of the observers: they keep only calls made on the test thread.
 class TestThreadOnly {
 public:
-    // Waits for the thread's starting cycle in case it met this observer; had it
-    // run before, the thread now sleeps a whole interval.
-    void Settle() {
-        testsupport::WaitUntil([this] { return foreign_ >= 2; }, std::chrono::milliseconds(100));
-    }
+    // Waits briefly for the thread's starting cycle in case it meets this
+    // observer (had it run before, the thread sleeps a whole interval); once it
+    // has begun, Cycle waits for it.
+    void Settle() { testsupport::WaitUntil([this] { return foreign_ > 0; }, std::chrono::milliseconds(100)); }
 
 protected:
+    template <class T>
+    void Keep(std::vector<T>& calls, const T& value) {
+        if (Mine())
+            calls.push_back(value);
+    }
     bool Mine() {
         if (std::this_thread::get_id() == owner_)
             return true;
@@ -85,6 +84,41 @@ private:
     const std::thread::id owner_ = std::this_thread::get_id();
     std::atomic<int> foreign_{0};
 };
+
+inline int IdOf(int id) { return id; }
+template <class Record>
+int IdOf(const Record& record) {
+    return record.id;
+}
+
+// "3,1,2": the ids of a change list, in order.
+template <class List>
+std::string IdsText(const List& items) {
+    std::string text;
+    for (const auto& item : items)
+        text += (text.empty() ? "" : ",") + std::to_string(IdOf(item));
+    return text;
+}
+
+// "key=value ..." of every parameter, by key.
+inline std::string Query(const hostdouble::Request& request) {
+    std::string text;
+    for (const auto& param : request.params)
+        text += (text.empty() ? "" : " ") + param.first + "=" + param.second;
+    return text;
+}
+
+// A fresh publisher from `get` with `observer` subscribed.
+template <class Publisher, class Observer>
+Publisher* Start(Publisher* (*get)(), Observer& observer, SyncScript& script) {
+    DestroyAllPublisher();
+    hostdouble::Reset();
+    script.Reset();
+    Publisher* publisher = get();
+    publisher->Subscribe(&observer);
+    observer.Settle();
+    return publisher;
+}
 
 // One refresh on this thread, as Refresh posts it: retried while the thread's
 // own cycle holds the feed.

@@ -1,16 +1,13 @@
-#include <list>
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "news_center/news_center.h"
 #include "tests/bodies.h"
 #include "tests/feed_script.h"
-#include "tests/test_support.h"
 
 using body::Element;
 using hostdouble::Request;
+using feedtest::IdsText;
+using feedtest::Query;
 using testsupport::RequestsTo;
 
 namespace {
@@ -22,7 +19,7 @@ const char kCountPath[] = "/pc/information/get_count_by_ids";
 typedef std::vector<std::string> Page;
 
 // A visible telegraph operation; the operation time only has to be non-zero.
-std::string E(const char* operation, int id, unsigned long long score, int status = 1, const std::string& content = "c") {
+std::string E(const char* operation, int id, unsigned long long score, int status = 1, std::string content = "c") {
     return Element(operation, id, score, status, 50, content);
 }
 
@@ -37,26 +34,10 @@ std::string Describe(const std::list<TelegraphInfo>& records) {
     return text;
 }
 
-std::string Describe(const std::list<int>& ids) {
-    std::string text;
-    for (int id : ids)
-        text += (text.empty() ? "" : ",") + std::to_string(id);
-    return text;
-}
-
 struct Observer : ITelegraphObserver, feedtest::TestThreadOnly {
-    void OnTelegraphRefreshBegin() override {
-        if (Mine())
-            ++begins;
-    }
-    void OnTelegraphUpdate(bool, const TelegraphUpdate& changes) override {
-        if (Mine())
-            updates.push_back(changes);
-    }
-    void OnTelegraphCountersUpdate(CountInfoMap map) override {
-        if (Mine())
-            counters.push_back(map);
-    }
+    void OnTelegraphRefreshBegin() override { begins += Mine() ? 1 : 0; }
+    void OnTelegraphUpdate(bool, const TelegraphUpdate& changes) override { Keep(updates, changes); }
+    void OnTelegraphCountersUpdate(CountInfoMap map) override { Keep(counters, map); }
     int begins = 0;
     std::vector<TelegraphUpdate> updates;
     std::vector<CountInfoMap> counters;
@@ -64,15 +45,8 @@ struct Observer : ITelegraphObserver, feedtest::TestThreadOnly {
 
 class TelegraphTest : public hostdouble::HostDoubleTest {
 protected:
-    // A fresh publisher with `observer` subscribed.
     ITelegraphPublisher* Start(Observer& observer) {
-        DestroyAllPublisher();
-        hostdouble::Reset();
-        script_.Reset();
-        ITelegraphPublisher* publisher = GetTelegraphPublisher();
-        publisher->Subscribe(&observer);
-        observer.Settle();
-        return publisher;
+        return feedtest::Start(&GetTelegraphPublisher, observer, script_);
     }
     // One refresh answered with `pages` in turn; returns what it reported.
     TelegraphUpdate Cycle(ITelegraphPublisher* publisher, Observer& observer, const std::vector<Page>& pages,
@@ -99,10 +73,7 @@ TEST_F(TelegraphTest, IncrementalPagesFoldIntoTheCache) {
     const std::string foreign = "{\"id\":10,\"type\":0,\"operation\":\"add\",\"info\":{\"id\":10,\"sort_score\":900}}";
     struct Row {
         std::vector<Page> pages;
-        const char* added;
-        const char* modified;
-        const char* removed;
-        const char* cache;
+        std::string added, modified, removed, cache;
     };
     const Row rows[] = {
         // Sorted by score, a newcomer behind equal scores; cached ids and other types are not added.
@@ -134,7 +105,7 @@ TEST_F(TelegraphTest, IncrementalPagesFoldIntoTheCache) {
             changes = Cycle(publisher, observer, {page});
         EXPECT_EQ(row.added, Describe(changes.added));
         EXPECT_EQ(row.modified, Describe(changes.modified));
-        EXPECT_EQ(row.removed, Describe(changes.removedIds));
+        EXPECT_EQ(row.removed, IdsText(changes.removedIds));
         EXPECT_EQ(row.cache, Cache(publisher));
     }
 }
@@ -152,21 +123,17 @@ TEST_F(TelegraphTest, RequestsCarryTheMarksFromAFirstLoadToIncrementalPages) {
                                                 Element("del", 1, 9999, 0, 605)}});
     EXPECT_EQ(101u, load.added.size());
     EXPECT_EQ(200, load.added.front().id);
-    EXPECT_EQ("1", Describe(load.removedIds));
+    EXPECT_EQ("1", IdsText(load.removedIds));
     Cycle(publisher, observer, {{}}, 900);
     Cycle(publisher, observer, {{}});
 
     const std::vector<Request> sent = script_.Sent(kRollPath);
     ASSERT_EQ(4u, sent.size());
-    EXPECT_TRUE(sent[0].sync);
-    EXPECT_EQ(30, sent[0].timeout);
-    const char* const marks[][2] = {{"0", "0"}, {"499", "1000"}, {"605", "1000"}, {"605", "1000"}};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(marks[i][0], sent[i].param("last_time")) << i;
-        EXPECT_EQ(marks[i][1], sent[i].param("time")) << i;  // 900 did not lower it
-        EXPECT_EQ("0", sent[i].param("refresh_type"));
-        EXPECT_EQ("15", sent[i].param("rn"));
-    }
+    EXPECT_TRUE(sent[0].sync && sent[0].timeout == 30);
+    const char* const marks[] = {"last_time=0 ", "last_time=499 ", "last_time=605 ", "last_time=605 "};
+    const char* const times[] = {"time=0", "time=1000", "time=1000", "time=1000"};  // 900 did not lower it
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(std::string(marks[i]) + "refresh_type=0 rn=15 " + times[i], Query(sent[i])) << i;
     EXPECT_EQ(observer.updates.size(), static_cast<std::size_t>(observer.begins));
 }
 
@@ -216,11 +183,8 @@ TEST_F(TelegraphTest, OlderPageIsCachedSilentlyAndLowersTheOldestScore) {
     testsupport::Capture<bool, const std::list<TelegraphInfo>&> older;
     publisher->RequestEarlierTelegraph(555, older.callback());
     const Request request = RequestsTo(kRollPath).back();
-    EXPECT_FALSE(request.sync);
-    EXPECT_EQ(5, request.timeout);
-    EXPECT_EQ("555", request.param("last_time"));
-    EXPECT_EQ("1", request.param("refresh_type"));
-    EXPECT_EQ("10", request.param("rn"));
+    EXPECT_TRUE(!request.sync && request.timeout == 5);
+    EXPECT_EQ("last_time=555 refresh_type=1 rn=10 time=0", Query(request));
     // Its adds and modifies in roll order, repeats and hidden ones included.
     hostdouble::CompleteNext(true, body::RollPage(0, {E("add", 7, 700, 0), E("modify", 8, 800), E("del", 9, 900),
                                                       E("add", 7, 700), E("show", 11, 1100), E("hidden", 12, 1200)}));
