@@ -52,13 +52,13 @@ class DepthTest : public hostdouble::HostDoubleTest {
 protected:
     // A fresh publisher with `observer_` subscribed, loaded with pinned 1, then 2 and 3.
     void Start(bool load = true) {
-        DestroyAllPublisher();
+        DestroyAllPublisher();  // before its observer goes
         observer_.reset(new Observer);
         publisher_ = feedtest::Start(&GetDepthPublisher, *observer_, script_);
         if (load)
             Cycle({Article(1, 9000000, true), Article(2, 8000000), Article(3, 7000000)});
     }
-    // Edits are asked for once something is loaded; without any the request fails.
+    // Without entries the edits request fails, which folds nothing in.
     DepthUpdate Cycle(const Texts& articles, const Texts& entries = {}, unsigned long long time = 0) {
         script_.Add(kDepthPath, DepthBody(articles));
         if (!entries.empty())
@@ -110,7 +110,7 @@ TEST_F(DepthTest, EditsRemovalsAndNewerArticlesFoldIntoTheCache) {
         {{}, {Removal("del", 2), Edit(2, 8000000), Removal("hidden", 12), Show(12, 7500000)}, "12", "", "2", "1,12,3"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.cache);
+        SCOPED_TRACE(testing::Message() << "row " << &row - rows);
         Start();
         const DepthUpdate& changes = Cycle(row.articles, row.entries);
         EXPECT_EQ(row.added, IdsText(changes.added));
