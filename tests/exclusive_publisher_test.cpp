@@ -110,8 +110,8 @@ TEST_F(ExclusiveTest, PagesMergeIntoTheColumnCacheThatBoundsEachRefresh) {
 
     // A wholly newer page goes in front; a removal leaves the cache, an edit does not change it.
     Page(7, {Article(20, 7000000), Article(21, 6000000)});
-    Operation(7, {}, {Entry("del", 20, Info(20, 1, 0), 2, 5300), Edit("modify", 21, 9000000)});
-    EXPECT_EQ("100", EditsFrom());
+    Operation(7, {}, {Removal("del", 20, 2, 5300), Edit("modify", 21, 9000000)});
+    EXPECT_EQ("100", EditsFrom());  // the last operation time of the refresh before
     EXPECT_EQ("22", IdsText(Operation(7, {Article(22, 6500000), Article(23, 5900000)}).added));
     EXPECT_EQ("5300", EditsFrom());
     EXPECT_EQ("777", script_.Sent(kInformPath).back().param("time"));
