@@ -181,8 +181,9 @@ TEST_F(DepthTest, EarlierPagesAddOnlyWhatIsNewAndMoveTheOldestScore) {
     EXPECT_TRUE(pages.last().empty());
     EXPECT_EQ(1u, hostdouble::PendingTaskCount());
     script_.Add(kDepthPath, DepthBody({Article(1, 9000000, true)}));
-    hostdouble::RunPendingTasks();
-    EXPECT_EQ("1", IdsText(observer_->updates.back().added));
+    feedtest::Cycle(publisher_, *observer_);
+    ASSERT_EQ(1u, observer_->updates.size());
+    EXPECT_EQ("1", IdsText(observer_->updates[0].added));
 
     // Only pinned articles loaded: the page after the stickies.
     publisher_->RequestEarlierDepth(pages.callback());

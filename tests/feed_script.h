@@ -62,10 +62,10 @@ private:
 // Base of the observers: they keep only calls made on the test thread.
 class TestThreadOnly {
 public:
-    // Waits briefly for the thread's starting cycle in case it meets this
-    // observer (had it run before, the thread sleeps a whole interval); once it
-    // has begun, Cycle waits for it.
-    void Settle() { testsupport::WaitUntil([this] { return foreign_ > 0; }, std::chrono::milliseconds(100)); }
+    // Waits briefly for the thread's starting cycle to reach this observer's
+    // update, its fetch done (had it run before, the thread sleeps a whole
+    // interval); Cycle waits for the rest of it.
+    void Settle() { testsupport::WaitUntil([this] { return foreign_ >= 2; }, std::chrono::milliseconds(100)); }
 
 protected:
     template <class T>
@@ -120,13 +120,14 @@ Publisher* Start(Publisher* (*get)(), Observer& observer, SyncScript& script) {
     return publisher;
 }
 
-// One refresh on this thread, as Refresh posts it: retried while the thread's
-// own cycle holds the feed.
+// One refresh on this thread, the one posted or else Refresh: posted again
+// while the thread's own cycle holds the feed.
 template <class Publisher, class Observer>
 void Cycle(Publisher* publisher, Observer& observer) {
     const std::size_t before = observer.updates.size();
     ASSERT_TRUE(testsupport::WaitUntil([&] {
-        publisher->Refresh();
+        if (hostdouble::PendingTaskCount() == 0)
+            publisher->Refresh();
         hostdouble::RunPendingTasks();
         return observer.updates.size() > before;
     }));
