@@ -173,17 +173,20 @@ TEST_F(DepthTest, BannersAreReportedWhenTheyChangeAndAFailedFetchForgetsThem) {
 
 TEST_F(DepthTest, EarlierPagesAddOnlyWhatIsNewAndMoveTheOldestScore) {
     Start(false);
-    using Capture = testsupport::Capture<const std::list<DepthArticle>&>;
     // Nothing loaded: an empty list at once, and a refresh instead of a request.
-    Capture pages;
+    testsupport::Capture<const std::list<DepthArticle>&> pages;
     publisher_->RequestEarlierDepth(pages.callback());
-    ASSERT_EQ(1, pages.calls());
-    EXPECT_TRUE(pages.last().empty());
+    EXPECT_TRUE(pages.calls() == 1 && pages.last().empty());
     EXPECT_EQ(1u, hostdouble::PendingTaskCount());
-    script_.Add(kDepthPath, DepthBody({Article(1, 9000000, true)}));
+    script_.Add(kDepthPath, DepthBody({"{\"id\":1,\"type\":2,\"sort_score\":9000000,\"is_top\":true,\"reading_num\":"
+                                       "2.9,\"comment_num\":-1e20,\"article_rec\":[{\"article_id\":\"42\"},"
+                                       "{\"article_id\":4}]}"}));
     feedtest::Cycle(publisher_, *observer_);
-    ASSERT_EQ(1u, observer_->updates.size());
-    EXPECT_EQ("1", IdsText(observer_->updates[0].added));
+    ASSERT_EQ("1", IdsText(observer_->updates.at(0).added));
+    const DepthArticle& read = observer_->updates[0].added.front();  // counts truncated and clamped; ids from text only
+    EXPECT_EQ("2 -2147483648 42 0", std::to_string(read.reading_num) + " " + std::to_string(read.comment_num) + " " +
+                                        std::to_string(read.article_rec.at(0).article_id) + " " +
+                                        std::to_string(read.article_rec.at(1).article_id));
 
     // Only pinned articles loaded: the page after the stickies.
     publisher_->RequestEarlierDepth(pages.callback());

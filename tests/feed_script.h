@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <list>
 #include <map>
 #include <mutex>
 #include <string>

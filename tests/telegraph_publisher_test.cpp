@@ -155,7 +155,6 @@ TEST_F(TelegraphTest, NewcomerAloneReceivesTheCacheOnceAndCountersReachEveryone)
     EXPECT_EQ(20u, late.updates[0].added.size());
     EXPECT_EQ("20=edited", Describe(late.updates[0].modified));  // as the last refresh left it
     publisher->Subscribe(&late);
-    publisher->Subscribe(nullptr);
     EXPECT_EQ(1u, late.updates.size());
     EXPECT_EQ(2u, early.updates.size());
 
