@@ -1,413 +1,146 @@
-#include "news_center/feeds/exclusive_publisher.h"
-
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
-
 #include <QDateTime>
 
 #include "news_center/news_center.h"
-#include "tests/host_double/host_double.h"
 #include "tests/bodies.h"
-#include "tests/test_support.h"
+#include "tests/feed_script.h"
 
 using body::Entry;
 using body::Info;
 using body::Removal;
-using hostdouble::Answer;
-using hostdouble::Request;
-using testsupport::Ids;
+using feedtest::IdsText;
+using feedtest::Query;
 using testsupport::RequestsTo;
-using news_center::internal::MergeArticlePage;
 
 namespace {
 
 const char kArticlePath[] = "/pc/exclusive/column_article_list";
 const char kInformPath[] = "/pc/inform/modify";
 
+typedef std::vector<std::string> Texts;
+
 std::string Article(int id, unsigned long long score, int type = 2) {
     return "{\"id\":" + std::to_string(id) + ",\"type\":" + std::to_string(type) +
            ",\"sort_score\":" + std::to_string(score) + ",\"title\":\"t" + std::to_string(id) + "\"}";
 }
 
-std::string ListBody(const std::vector<std::string>& articles, int errorNumber = 0) {
-    return "{\"errno\":" + std::to_string(errorNumber) + ",\"data\":{\"list\":[" + body::Join(articles) + "]}}";
+std::string ListBody(const Texts& articles) { return body::Envelope("{\"list\":[" + body::Join(articles) + "]}"); }
+
+// An operation on a published article of column `column`.
+std::string Edit(const char* operation, int id, unsigned long long score, int column = 7, int type = 2) {
+    return Entry(operation, id, Info(id, score, 1, column), type);
 }
 
-// An edit in column `column`.
-std::string Edit(int id, unsigned long long score, int column, const std::string& operation = "modify") {
-    return Entry(operation, id, Info(id, score, 1, column, "\"title\":\"edited\""));
-}
-
-std::list<ExclusiveArticle> Articles(const std::vector<std::pair<int, unsigned long long> >& items) {
-    std::list<ExclusiveArticle> articles;
-    for (const auto& item : items) {
-        ExclusiveArticle article;
-        article.id = item.first;
-        article.sort_score = item.second;
-        articles.push_back(article);
-    }
-    return articles;
-}
-
-// Records every callback; safe from several network threads.
-struct Capture {
-    testsupport::Capture<const std::list<ExclusiveColumn>&> columns;
-    testsupport::Capture<int, const std::list<ExclusiveArticle>&> pages;
-    testsupport::Capture<int, const ExclusiveUpdate&> updates;
-};
-
-class ExclusivePublisherTest : public hostdouble::HostDoubleTest {
+class ExclusiveTest : public hostdouble::HostDoubleTest {
 protected:
     void SetUp() override {
         HostDoubleTest::SetUp();
+        script_.Reset();
         publisher_ = GetExclusivePublisher();
-        SetInformAnswer(Answer::Ok(body::ModifyPage({})));
-        hostdouble::SetSyncHandler([this](const Request&) {
-            std::lock_guard<std::mutex> lock(answerMutex_);
-            return informAnswer_;
-        });
     }
-    void SetInformAnswer(const Answer& answer) {
-        std::lock_guard<std::mutex> lock(answerMutex_);
-        informAnswer_ = answer;
-    }
-
-    void LoadFirstPage(int column, const std::vector<std::string>& articles) {
-        publisher_->RequestArticleList(column, capture_.pages.callback());
+    std::string Page(int column, const Texts& articles) {
+        publisher_->RequestArticleList(column, pages_.callback());
         hostdouble::CompleteNext(true, ListBody(articles));
+        return IdsText(pages_.last<1>());
     }
-    // An incremental refresh answered with `listBody` and these inform-modify entries.
-    ExclusiveUpdate Operation(int column, const std::string& listBody,
-                                     const std::vector<std::string>& informEntries = {}) {
-        SetInformAnswer(Answer::Ok(body::ModifyPage(informEntries, 777)));
-        publisher_->RequestArticleListOperation(column, capture_.updates.callback());
-        hostdouble::CompleteNext(true, listBody);
-        EXPECT_EQ(column, capture_.updates.last<0>());
-        return capture_.updates.last<1>();
+    // A refresh of `column` whose article list is `articles` and whose edits are `entries`.
+    ExclusiveUpdate Operation(int column, const Texts& articles, const Texts& entries = {}) {
+        script_.Add(kInformPath, body::ModifyPage(entries, 777));
+        publisher_->RequestArticleListOperation(column, updates_.callback());
+        hostdouble::CompleteNext(true, ListBody(articles));
+        return updates_.last<1>();
     }
-    Request LastInformRequest() {
-        const std::vector<Request> requests = RequestsTo(kInformPath);
-        return requests.empty() ? Request() : requests.back();
-    }
+    std::string EditsFrom() { return script_.Sent(kInformPath).back().param("last_time"); }
 
+    feedtest::SyncScript script_;
     IExclusivePublisher* publisher_ = nullptr;
-    Capture capture_;
-    std::mutex answerMutex_;
-    Answer informAnswer_;
+    testsupport::Capture<int, const std::list<ExclusiveArticle>&> pages_;
+    testsupport::Capture<int, const ExclusiveUpdate&> updates_;
 };
 
-// --- page merge -------------------------------------------------------------------
-
-TEST(ExclusivePageMergeTest, EmptyCacheBecomesThePage) {
-    std::list<ExclusiveArticle> cache;
-    MergeArticlePage(cache, Articles({{1, 50}, {2, 40}}));
-    EXPECT_EQ((std::vector<int>{1, 2}), Ids(cache));
-}
-
-TEST(ExclusivePageMergeTest, IdenticalPageChangesNothing) {
-    std::list<ExclusiveArticle> cache = Articles({{1, 50}, {2, 40}});
-    MergeArticlePage(cache, Articles({{1, 50}, {2, 40}}));
-    EXPECT_EQ((std::vector<int>{1, 2}), Ids(cache));
-    MergeArticlePage(cache, Articles({}));
-    EXPECT_EQ((std::vector<int>{1, 2}), Ids(cache));
-}
-
-TEST(ExclusivePageMergeTest, PagesWhollyNewerOrOlderAreSplicedWhole) {
-    std::list<ExclusiveArticle> cache = Articles({{1, 50}, {2, 40}});
-    MergeArticlePage(cache, Articles({{3, 30}, {4, 20}}));
-    MergeArticlePage(cache, Articles({{5, 70}, {6, 60}}));
-    EXPECT_EQ((std::vector<int>{5, 6, 1, 2, 3, 4}), Ids(cache));
-}
-
-TEST(ExclusivePageMergeTest, EqualScoreWithAnotherIdAtAnEndSplicesWhole) {
-    std::list<ExclusiveArticle> cache = Articles({{1, 50}, {2, 40}});
-    MergeArticlePage(cache, Articles({{7, 60}, {8, 50}}));
-    EXPECT_EQ((std::vector<int>{7, 8, 1, 2}), Ids(cache));
-    MergeArticlePage(cache, Articles({{9, 40}, {10, 30}}));
-    EXPECT_EQ((std::vector<int>{7, 8, 1, 2, 9, 10}), Ids(cache));
-
-    // Only the ends are compared: a page that repeats a cached article is spliced
-    // whole all the same.
-    cache = Articles({{1, 50}, {2, 40}});
-    MergeArticlePage(cache, Articles({{1, 50}, {8, 50}}));
-    EXPECT_EQ((std::vector<int>{1, 8, 1, 2}), Ids(cache));
-    cache = Articles({{1, 50}, {2, 40}});
-    MergeArticlePage(cache, Articles({{9, 40}, {2, 40}}));
-    EXPECT_EQ((std::vector<int>{1, 2, 9, 2}), Ids(cache));
-}
-
-TEST(ExclusivePageMergeTest, OverlappingPageIsMergedArticleByArticle) {
-    std::list<ExclusiveArticle> cache = Articles({{1, 50}, {2, 40}, {3, 30}});
-    MergeArticlePage(cache, Articles({{1, 50}, {4, 45}, {6, 40}, {3, 30}, {5, 25}}));
-    // 6 shares 2's score but not its id: it goes in before 2.
-    EXPECT_EQ((std::vector<int>{1, 4, 6, 2, 3, 5}), Ids(cache));
-}
-
-// --- column list ----------------------------------------------------------------------
-
-TEST_F(ExclusivePublisherTest, ColumnListIsParsedInOrder) {
-    publisher_->RequestColumnList(capture_.columns.callback());
-    const Request request = hostdouble::Requests().back();
-    EXPECT_EQ("/pc/exclusive/column_list", request.path);
-    EXPECT_TRUE(request.params.empty());
-    EXPECT_EQ(30, request.timeout);
-    EXPECT_FALSE(request.sync);
-    hostdouble::CompleteNext(true,
-                             "{\"errno\":0,\"data\":{\"column_list\":[{\"column_id\":3,\"title\":\"t\","
-                             "\"unread_pic\":\"u\",\"frontpage_pic\":\"f\",\"calendar_pic\":\"c\","
-                             "\"calendar_color\":\"#fff\",\"neican_pic\":\"n\"},{\"column_id\":\"4\"}]}}");
-    ASSERT_EQ(1u, capture_.columns.count());
-    const std::list<ExclusiveColumn>& columns = capture_.columns.arg(0);
-    ASSERT_EQ(2u, columns.size());
-    const ExclusiveColumn& first = columns.front();
-    EXPECT_EQ(3, first.column_id);
-    EXPECT_EQ(L"t", first.title);
-    EXPECT_EQ(L"u", first.unread_pic);
-    EXPECT_EQ(L"f", first.frontpage_pic);
-    EXPECT_EQ(L"c", first.calendar_pic);
-    EXPECT_EQ(L"#fff", first.calendar_color);
-    EXPECT_EQ(L"n", first.neican_pic);
-    EXPECT_EQ(0, columns.back().column_id);
-}
-
-TEST_F(ExclusivePublisherTest, ColumnListFailuresDeliverAnEmptyListAndErrnoKeepsTheList) {
-    publisher_->RequestColumnList(capture_.columns.callback());
-    hostdouble::CompleteNext(false, "");
-    publisher_->RequestColumnList(capture_.columns.callback());
-    hostdouble::CompleteNext(true, "{\"data\":{\"column_list\":[{");
-    publisher_->RequestColumnList(capture_.columns.callback());
-    hostdouble::CompleteNext(true, "{\"data\":[1]}");
-    publisher_->RequestColumnList(capture_.columns.callback());
-    hostdouble::CompleteNext(true, "{\"errno\":3,\"data\":{\"column_list\":[{\"column_id\":5}]}}");
-    publisher_->RequestColumnList(ExclusiveColumnCallback());
-    hostdouble::CompleteNext(true, "{\"data\":{\"column_list\":[{\"column_id\":5}]}}");
-
-    ASSERT_EQ(4u, capture_.columns.count());
-    EXPECT_TRUE(capture_.columns.arg(0).empty());
-    EXPECT_TRUE(capture_.columns.arg(1).empty());
-    EXPECT_TRUE(capture_.columns.arg(2).empty());
-    EXPECT_EQ(1u, capture_.columns.arg(3).size());
-}
-
-// --- article pages ----------------------------------------------------------------------
-
-TEST_F(ExclusivePublisherTest, FirstPageKeepsTypes2And3AndReachesTheCallbackWhole) {
-    LoadFirstPage(7, {Article(1, 5000000), Article(2, 4000000, 3), Article(3, 3000000, 1)});
-    const Request request = RequestsTo(kArticlePath).back();
-    EXPECT_EQ("7", request.param("column_id"));
-    EXPECT_EQ("15", request.param("rn"));
-    EXPECT_FALSE(request.has("last_time"));
-    EXPECT_EQ(30, request.timeout);
-    ASSERT_EQ(1u, capture_.pages.count());
-    EXPECT_EQ(7, capture_.pages.arg<0>(0));
-    EXPECT_EQ((std::vector<int>{1, 2}), Ids(capture_.pages.arg<1>(0)));
-    EXPECT_EQ(L"t1", capture_.pages.arg<1>(0).front().title);
-
-    // A repeat is skipped by the cache but still handed on whole.
-    LoadFirstPage(7, {Article(1, 5000000), Article(2, 4000000, 3)});
-    EXPECT_EQ((std::vector<int>{1, 2}), Ids(capture_.pages.arg<1>(1)));
-}
-
-TEST_F(ExclusivePublisherTest, FirstPageSeedsTheCursorAndEarliestOfItsColumn) {
-    LoadFirstPage(7, {Article(1, 5000000), Article(2, 4000000)});
-    const ExclusiveUpdate update =
-        Operation(7, ListBody({}), {Edit(8, 4500000, 7, "show"), Edit(9, 3900000, 7, "show")});
-    EXPECT_EQ("5000", LastInformRequest().param("last_time"));
-    EXPECT_EQ("0", LastInformRequest().param("time"));
-    EXPECT_TRUE(LastInformRequest().sync);
-    // 9 is older than anything loaded.
-    EXPECT_EQ((std::vector<int>{8}), Ids(update.added));
-}
-
-TEST_F(ExclusivePublisherTest, EarlierPageIsAppendedAndLowersEarliest) {
-    LoadFirstPage(7, {Article(1, 5000000), Article(2, 4000000)});
-    publisher_->RequestEarlierArticleList(7, 4000000, capture_.pages.callback());
-    const Request request = RequestsTo(kArticlePath).back();
-    EXPECT_EQ("4000000", request.param("last_time"));
-    EXPECT_EQ("1", request.param("refresh_type"));
-    EXPECT_EQ("10", request.param("rn"));
-    hostdouble::CompleteNext(true, ListBody({Article(4, 3500000), Article(5, 3000000)}));
-    EXPECT_EQ((std::vector<int>{4, 5}), Ids(capture_.pages.last<1>()));
-
-    const ExclusiveUpdate update = Operation(7, ListBody({}), {Edit(9, 3200000, 7, "show")});
-    EXPECT_EQ((std::vector<int>{9}), Ids(update.added));
-}
-
-TEST_F(ExclusivePublisherTest, ColumnsKeepTheirOwnState) {
-    LoadFirstPage(7, {Article(1, 5000000)});
-    LoadFirstPage(8, {Article(2, 9000000)});
-    Operation(8, ListBody({}));
-    EXPECT_EQ("9000", LastInformRequest().param("last_time"));
-    Operation(7, ListBody({}));
-    EXPECT_EQ("5000", LastInformRequest().param("last_time"));
-}
-
-// Log lines and call counts of every failure: failure_log_test.cpp.
-TEST_F(ExclusivePublisherTest, PageFailuresDeliverAnEmptyPageOfTheirColumnAndErrnoKeepsThePage) {
-    for (bool earlier : {false, true}) {
-        Capture capture;
-        const auto send = [&] {
-            if (earlier)
-                publisher_->RequestEarlierArticleList(4, 100, capture.pages.callback());
-            else
-                publisher_->RequestArticleList(4, capture.pages.callback());
-        };
-        send();
-        hostdouble::CompleteNext(false, ListBody({Article(1, 50)}));
-        send();
-        const std::string body = ListBody({Article(1, 50)});
-        hostdouble::CompleteNext(true, body.substr(0, body.size() - 3));
-        send();
-        hostdouble::CompleteNext(true, "");
-        send();
-        hostdouble::CompleteNext(true, ListBody({Article(1, 50)}, 2));
-
-        ASSERT_EQ(4u, capture.pages.count());
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(4, capture.pages.arg<0>(i));
-            EXPECT_TRUE(capture.pages.arg<1>(i).empty());
-        }
-        EXPECT_EQ(1u, capture.pages.arg<1>(3).size());
+// After a first page of 1@5000000 and 2@4000000 in column 7, one refresh.
+TEST_F(ExclusiveTest, RefreshFoldsNewerArticlesEditsAndRemovals) {
+    struct Row {
+        Texts articles;
+        Texts entries;
+        std::string added, modified, removed;
+    };
+    const Row rows[] = {
+        // The list is cut at the first article not newer than the cache; edits
+        // must be of types 2 or 3 and of this column.
+        {{Article(10, 6000000), Article(1, 5000000), Article(14, 5500000)},
+         {Edit("modify", 1, 5000000), Removal("del", 2), Edit("modify", 12, 4800000, 6),
+          Edit("modify", 13, 4800000, 7, 4), Edit("show", 11, 4500000, 7, 3)},
+         "10,11", "1", "2"},
+        // Nothing older than what is loaded.
+        {{}, {Edit("show", 8, 4500000), Edit("show", 9, 3900000), Edit("modify", 2, 3900000)}, "8", "", ""},
+        // A removal must be unpublished, needs no "info", and takes back a new article.
+        {{Article(10, 6000000)}, {Entry("del", 1, Info(1, 1, 1, 7)), Entry("del", 2, ""), Removal("hidden", 10)},
+         "", "", "2,10"},
+        // The later operation on an id wins, a removal over anything but a show.
+        {{}, {Removal("del", 16), Edit("show", 16, 4500000), Edit("modify", 1, 5000000), Removal("del", 1)}, "16", "",
+         "1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.added);
+        DestroyAllPublisher();
+        publisher_ = GetExclusivePublisher();
+        Page(7, {Article(1, 5000000), Article(2, 4000000)});
+        const ExclusiveUpdate changes = Operation(7, row.articles, row.entries);
+        EXPECT_EQ(row.added, IdsText(changes.added));
+        EXPECT_EQ(row.modified, IdsText(changes.modified));
+        EXPECT_EQ(row.removed, IdsText(changes.removed));
     }
 }
 
-TEST_F(ExclusivePublisherTest, EmptyCallbackStillRunsTheRequestAndFillsTheCache) {
-    publisher_->RequestArticleList(7, ExclusiveArticleCallback());
-    hostdouble::CompleteNext(true, ListBody({Article(1, 5000000)}));
-    publisher_->RequestArticleListOperation(7, ExclusiveUpdateCallback());
-    hostdouble::CompleteNext(true, ListBody({}));
-    EXPECT_EQ("5000", LastInformRequest().param("last_time"));
-    EXPECT_TRUE(capture_.pages.count() == 0);
-}
+TEST_F(ExclusiveTest, PagesMergeIntoTheColumnCacheThatBoundsEachRefresh) {
+    // The whole first page reaches the callback, types 2 and 3 only, a repeat too.
+    EXPECT_EQ("1,2", Page(7, {Article(1, 5000000), Article(2, 4000000, 3), Article(3, 3000000, 1)}));
+    EXPECT_EQ("1,2", Page(7, {Article(1, 5000000), Article(2, 4000000)}));
+    EXPECT_EQ("column_id=7 rn=15", Query(RequestsTo(kArticlePath).back()));
 
-// --- incremental refresh -------------------------------------------------------------------
+    // An overlapping older page goes in article by article: 5 is now the oldest.
+    publisher_->RequestEarlierArticleList(7, 4000000, pages_.callback());
+    EXPECT_EQ("column_id=7 last_time=4000000 refresh_type=1 rn=10", Query(RequestsTo(kArticlePath).back()));
+    hostdouble::CompleteNext(true, ListBody({Article(1, 5000000), Article(4, 4500000), Article(6, 4000000),
+                                             Article(5, 2500000)}));
+    EXPECT_EQ("1,4,6,5", IdsText(pages_.last<1>()));
+    EXPECT_EQ("8", IdsText(Operation(7, {}, {Edit("show", 8, 3000000), Edit("show", 9, 2400000)}).added));
+    EXPECT_EQ("5000", EditsFrom());  // the newest cached score / 1000 at first, then the stored cursor
 
-TEST_F(ExclusivePublisherTest, IncrementalRefreshFoldsNewArticlesEditsAndRemovals) {
-    LoadFirstPage(7, {Article(1, 5000000), Article(2, 4000000)});
-    const ExclusiveUpdate update =
-        Operation(7, ListBody({Article(10, 6000000), Article(1, 5000000), Article(2, 4000000)}),
-                  {Entry("modify", 1, Info(1, 5000000, 1, 7), 2, 5100), Removal("del", 2, 2, 5200),
-                   Entry("modify", 12, Info(12, 4800000, 1, 6)), Entry("modify", 13, Info(13, 4800000, 1, 7), 4),
-                   Entry("show", 11, Info(11, 4500000, 1, 7), 3, 5300)});
-    EXPECT_EQ((std::vector<int>{10, 11}), Ids(update.added));
-    EXPECT_EQ((std::vector<int>{1}), Ids(update.modified));
-    EXPECT_EQ((std::list<int>{2}), update.removed);
+    // A wholly newer page goes in front; a removal leaves the cache, an edit does not change it.
+    Page(7, {Article(20, 7000000), Article(21, 6000000)});
+    Operation(7, {}, {Removal("del", 20, 2, 5300), Edit("modify", 21, 9000000)});
+    EXPECT_EQ("100", EditsFrom());  // the last operation time of the refresh before
+    EXPECT_EQ("22", IdsText(Operation(7, {Article(22, 6500000), Article(23, 5900000)}).added));
+    EXPECT_EQ("5300", EditsFrom());
+    EXPECT_EQ("777", script_.Sent(kInformPath).back().param("time"));
 
-    const ExclusiveUpdate next = Operation(7, ListBody({Article(12, 6500000), Article(10, 6000000)}));
-    EXPECT_EQ("5300", LastInformRequest().param("last_time"));
-    EXPECT_EQ("777", LastInformRequest().param("time"));
-    EXPECT_EQ((std::vector<int>{12}), Ids(next.added));
-    EXPECT_TRUE(next.modified.empty());
-    EXPECT_TRUE(next.removed.empty());
-}
-
-TEST_F(ExclusivePublisherTest, RemovalLeavesTheCacheAndEditsDoNot) {
-    LoadFirstPage(7, {Article(1, 5000000), Article(2, 4000000)});
-    // 2 is edited to look newer than anything; the cache keeps its old score.
-    Operation(7, ListBody({}), {Removal("del", 1), Edit(2, 9000000, 7)});
-    const ExclusiveUpdate update = Operation(7, ListBody({Article(3, 4500000)}));
-    EXPECT_EQ((std::vector<int>{3}), Ids(update.added));
-}
-
-TEST_F(ExclusivePublisherTest, ColumnWithNothingLoadedGetsOnlyRemovalsAndAClockCursor) {
+    // Each column has its own cursor; one with nothing loaded starts from the clock and takes only removals.
+    Page(8, {Article(30, 9000000)});
+    Operation(8, {});
+    EXPECT_EQ("9000", EditsFrom());
     const unsigned long long before = static_cast<unsigned long long>(QDateTime::currentMSecsSinceEpoch());
-    const ExclusiveUpdate update =
-        Operation(9, ListBody({Article(5, 1000)}), {Edit(6, 2000, 9, "show"), Edit(7, 2000, 9), Removal("del", 8)});
-    const unsigned long long after = static_cast<unsigned long long>(QDateTime::currentMSecsSinceEpoch());
-    EXPECT_TRUE(update.added.empty());
-    EXPECT_TRUE(update.modified.empty());
-    EXPECT_EQ((std::list<int>{8}), update.removed);
-    const unsigned long long sent = std::stoull(hostdouble::Requests()[1].param("last_time"));
-    EXPECT_LE(before, sent);
-    EXPECT_GE(after, sent);
+    const ExclusiveUpdate nothing =
+        Operation(9, {Article(5, 1000)}, {Edit("show", 6, 2000, 9), Edit("modify", 7, 2000, 9), Removal("del", 8)});
+    EXPECT_LE(before, std::stoull(EditsFrom()));
+    EXPECT_EQ("||8", IdsText(nothing.added) + "|" + IdsText(nothing.modified) + "|" + IdsText(nothing.removed));
 }
 
-TEST_F(ExclusivePublisherTest, FailedRefreshStillStoresTheCursorItRead) {
-    LoadFirstPage(7, {Article(1, 5000000)});
-    publisher_->RequestArticleListOperation(7, capture_.updates.callback());
-    hostdouble::CompleteNext(false, "");
-    ASSERT_EQ(1u, capture_.updates.count());
-    EXPECT_TRUE(capture_.updates.arg<1>(0).added.empty());
-    EXPECT_TRUE(RequestsTo(kInformPath).empty());
-    EXPECT_EQ(1u, hostdouble::CountLogs(L"ExclusivePublisher::RequestArticleListOp Code fail"));
-
-    // A newer first page no longer moves the stored cursor.
-    LoadFirstPage(7, {Article(2, 9000000)});
-    Operation(7, ListBody({}));
-    EXPECT_EQ("5000", LastInformRequest().param("last_time"));
-}
-
-TEST_F(ExclusivePublisherTest, RefreshBodyErrorsAreLoggedWithTheirTexts) {
-    LoadFirstPage(7, {Article(1, 5000000)});
-    const std::string body = ListBody({Article(3, 6000000)});
-    const ExclusiveUpdate broken = Operation(7, body.substr(0, body.size() / 2));
-    EXPECT_TRUE(broken.added.empty());
-    EXPECT_TRUE(RequestsTo(kInformPath).empty());
-    ASSERT_EQ(1u, hostdouble::Logs().size());
-    EXPECT_EQ(0u, hostdouble::Logs()[0].text.find(L"ExclusivePublisher::RequestArticleListOperation Json Parse Error Code: "));
-
-    const ExclusiveUpdate errored = Operation(7, ListBody({Article(3, 6000000)}, 5));
-    EXPECT_EQ(1u, hostdouble::CountLogs(L"DepthPublisher::RequestArticleListOperation Response Error Code: 5"));
-    EXPECT_EQ((std::vector<int>{3}), Ids(errored.added));
-}
-
-TEST_F(ExclusivePublisherTest, FailedInformModifyIsLoggedAndTheNewArticlesStillArrive) {
-    LoadFirstPage(7, {Article(1, 5000000)});
-    SetInformAnswer(Answer::Fail());
-    publisher_->RequestArticleListOperation(7, capture_.updates.callback());
-    hostdouble::CompleteNext(true, ListBody({Article(3, 6000000)}));
-    EXPECT_EQ(1u, hostdouble::CountLogs(L"ExclusivePublisher::RequestInformModify Failed: url = " +
-                                        LastInformRequest().url));
-    ASSERT_EQ(1u, capture_.updates.count());
-    EXPECT_EQ((std::vector<int>{3}), Ids(capture_.updates.arg<1>(0).added));
-}
-
-// --- teardown and concurrency ---------------------------------------------------------------------
-
-TEST_F(ExclusivePublisherTest, CompletionsAfterTeardownTouchNothing) {
-    publisher_->RequestColumnList(capture_.columns.callback());
-    publisher_->RequestArticleList(7, capture_.pages.callback());
-    publisher_->RequestEarlierArticleList(7, 10, capture_.pages.callback());
-    publisher_->RequestArticleListOperation(7, capture_.updates.callback());
-    std::vector<HttpCompletion> late;
-    while (hostdouble::PendingCount() > 0)
-        late.push_back(hostdouble::TakeNext());
-    const std::size_t requests = hostdouble::RequestCount();
-
-    DestroyAllPublisher();
-    const std::string body = ListBody({Article(1, 50)}, 4);
-    for (HttpCompletion& completion : late) {
-        completion(true, body.data(), static_cast<long long>(body.size()));
-        completion(false, nullptr, 0);
-    }
-    EXPECT_TRUE(capture_.columns.count() == 0);
-    EXPECT_TRUE(capture_.pages.count() == 0);
-    EXPECT_TRUE(capture_.updates.count() == 0);
-    EXPECT_EQ(requests, hostdouble::RequestCount());
-    EXPECT_TRUE(hostdouble::Logs().empty());
-}
-
-TEST_F(ExclusivePublisherTest, ManyConcurrentCompletionsEachServeTheirOwnColumn) {
-    const int kColumns = 40;
-    for (int column = 1; column <= kColumns; ++column) {
-        publisher_->RequestArticleList(column, capture_.pages.callback());
-        publisher_->RequestArticleListOperation(column, capture_.updates.callback());
-    }
-    hostdouble::DeliverConcurrently([](const Request& request, std::size_t) {
-        const int column = std::stoi(request.param("column_id"));
-        return ListBody({Article(column * 100, 1000000 + column)});
-    });
-    ASSERT_EQ(static_cast<std::size_t>(kColumns), capture_.pages.count());
-    ASSERT_EQ(static_cast<std::size_t>(kColumns), capture_.updates.count());
-    for (const auto& page : capture_.pages.all())
-        EXPECT_EQ((std::vector<int>{std::get<0>(page) * 100}), Ids(std::get<1>(page)));
-    for (const auto& update : capture_.updates.all()) {
-        // Either order: the refresh saw no page yet (nothing kept) or saw the same article (repeat).
-        EXPECT_TRUE(std::get<1>(update).added.empty()) << std::get<0>(update);
-    }
+TEST_F(ExclusiveTest, ColumnListIsReadInOrder) {
+    testsupport::Capture<const std::list<ExclusiveColumn>&> columns;
+    publisher_->RequestColumnList(columns.callback());
+    EXPECT_TRUE(hostdouble::Requests().back().params.empty());
+    hostdouble::CompleteNext(true, body::Envelope("{\"column_list\":[{\"column_id\":3,\"title\":\"t\",\"unread_pic"
+                                                  "\":\"u\",\"frontpage_pic\":\"f\",\"calendar_pic\":\"c\",\"calendar_"
+                                                  "color\":\"#fff\",\"neican_pic\":\"n\"},{\"column_id\":\"4\"}]}"));
+    const std::list<ExclusiveColumn> list = columns.last();
+    ASSERT_EQ(2u, list.size());
+    const ExclusiveColumn& first = list.front();
+    EXPECT_EQ(3, first.column_id);
+    EXPECT_EQ(L"t u f c #fff n", first.title + L" " + first.unread_pic + L" " + first.frontpage_pic + L" " +
+                                     first.calendar_pic + L" " + first.calendar_color + L" " + first.neican_pic);
+    EXPECT_EQ(0, list.back().column_id);
 }
 
 }  // namespace
