@@ -4,9 +4,11 @@
 // host libraries pointed at it, and records as rows of text, so that what the
 // library delivers compares with what is served.
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,19 @@ inline std::vector<std::string> Rows(const QJsonArray& served, const std::vector
         for (const char* key : keys) row += Row(item[key]);
         return row;
     });
+}
+
+// "id|text|" rows less the ids in `leftOut`, with no text for the ids in `anyText`.
+inline Rowed Comparable(Rowed rows, const std::set<int>& anyText, const std::set<int>& leftOut = {}) {
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const std::string& r) { return leftOut.count(std::stoi(r)); }),
+               rows.end());
+    for (std::string& row : rows) row = anyText.count(std::stoi(row)) ? Row(std::stoi(row)) : row;
+    return rows;
+}
+inline std::set<int> IdSet(const QJsonValue& ids) {
+    std::set<int> set;
+    for (const QJsonValue& id : ids.toArray()) set.insert(id.toInt());
+    return set;
 }
 
 }  // namespace e2e
