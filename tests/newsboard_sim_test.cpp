@@ -92,12 +92,14 @@ TEST_F(BoardTest, PanesFillAndFollowEditsAndRemovalsToTheGroundTruth_Sim) {
         query.columnFloor = exclusive->floor();
         const QJsonObject truth = sim_->state().GroundTruth(query);
         const std::set<int> folded = IdSet(truth["folded_edits"]), unloaded = IdSet(truth["depth"]["edited_before_loaded"]);
-        held["telegraph"] = Comparable(e2e::Rows(truth["telegraph"]["visible"].toArray(), {"id", "text"}), folded);
-        held["depth"] = Comparable(e2e::Rows(truth["depth"]["top"].toArray(), {"id", "text"}), folded, unloaded);
-        for (const std::string& row : Comparable(e2e::Rows(truth["depth"]["normal"].toArray(), {"id", "text"}), folded, unloaded))
-            held["depth"].push_back(row);
-        held["exclusive"] = Comparable(e2e::Rows(truth["column"]["articles"].toArray(), {"id", "text"}), folded);
-        for (const char* name : kPaged) shown[name] = Comparable(Rows(name), folded, name == kPaged[1] ? unloaded : std::set<int>());
+        QJsonArray depth = truth["depth"]["top"].toArray();
+        for (const QJsonValue& article : truth["depth"]["normal"].toArray()) depth.append(article);
+        const QJsonArray items[] = {truth["telegraph"]["visible"].toArray(), depth, truth["column"]["articles"].toArray()};
+        for (int pane = 0; pane < 3; ++pane) {
+            const std::set<int> leftOut = pane == 1 ? unloaded : std::set<int>();
+            held[kPaged[pane]] = Comparable(e2e::Rows(items[pane], {"id", "text"}), folded, leftOut);
+            shown[kPaged[pane]] = Comparable(Rows(kPaged[pane]), folded, leftOut);
+        }
         return shown == held;
     };
     int marked = 0;
@@ -124,7 +126,7 @@ TEST_F(BoardTest, PanesFillAndFollowEditsAndRemovalsToTheGroundTruth_Sim) {
 
 class StalledBoardTest : public BoardTest {
 protected:
-    StalledBoardTest() { faults_ = EveryRequestStalls(); }
+    StalledBoardTest() { faults_.stallRate = 1.0, faults_.stallMs = 60000; }  // until the server stops
 };
 
 TEST_F(StalledBoardTest, ClosingWhileEveryRequestHangsTakesUnderASecond_Sim) {
