@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <thread>
 
 #include <QApplication>
 #include <QPushButton>
@@ -37,15 +38,15 @@ protected:
     }
     void TearDown() override { sim_->Stop(); }
 
-    // Runs the event loop until `done`, calling `nudge` every two seconds; false after a hang.
+    // Runs the event loop until `done`, calling `nudge` about every two seconds; false after a hang.
     bool PumpUntil(const std::function<bool()>& done, const std::function<void()>& nudge = [] {}) {
-        const auto start = std::chrono::steady_clock::now();
-        for (int round = 1; !done(); ++round) {
-            if (std::chrono::steady_clock::now() - start > kHang) return false;
-            if (round % 100 == 0) nudge();
+        int round = 0;
+        return testsupport::WaitUntil([&] {
+            if (++round % 400 == 0) nudge();
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+            return done();
+        }, kHang);
     }
     QTreeWidget* List(const char* name) { return window_->findChild<QTreeWidget*>(name); }
     // A list's rows as "key|text|".
