@@ -1,8 +1,7 @@
 #pragma once
 
-// Shared by the teardown, concurrency and shutdown tests: subscribers of every
-// kind that count their calls and the calls that reach them when they should
-// not, one request of every kind, and delivery of whatever is pending.
+// Subscribers of every kind that count their calls and the stray ones, one
+// request of every kind, and delivery of whatever is pending.
 
 #include <atomic>
 #include <list>
@@ -10,30 +9,28 @@
 #include <string>
 
 #include "news_center/news_center.h"
-#include "tests/host_double/host_double.h"
 #include "tests/bodies.h"
+#include "tests/host_double/host_double.h"
 #include "tests/test_support.h"
 
 namespace stress {
 
-// Counts calls, and the stray ones that arrive while closed: after the
-// Unsubscribe or Detach that removed it returned, or after teardown.
+// Counts calls, and the strays that arrive while closed: after the Unsubscribe
+// or Detach that removed it returned, or after teardown.
 class Gate {
 public:
     void Open() { open_ = true; }
     void Close() { open_ = false; }
     void Call() {
         ++calls_;
-        if (!open_)
-            ++strays_;
+        strays_ += open_ ? 0 : 1;
     }
     int calls() const { return calls_; }
     int strays() const { return strays_; }
 
 private:
     std::atomic<bool> open_{true};
-    std::atomic<int> calls_{0};
-    std::atomic<int> strays_{0};
+    std::atomic<int> calls_{0}, strays_{0};
 };
 
 struct TelegraphWatcher : ITelegraphObserver, Gate {
@@ -53,7 +50,6 @@ struct SubjectWatcher : IUpdate1<T>, Gate {
     void Update(const T&) override { Call(); }
 };
 
-// What the factories hand out; a null one (a feed not built yet) is skipped.
 struct Publishers {
     ITelegraphPublisher* telegraph = GetTelegraphPublisher();
     IDepthPublisher* depth = GetDepthPublisher();
@@ -79,13 +75,7 @@ struct Watchers {
 
     template <class F>
     void ForEachGate(F f) {
-        f(telegraph);
-        f(depth);
-        f(stockNews);
-        f(announcement);
-        f(unusualTrading);
-        f(essence);
-        f(landMine);
+        f(telegraph), f(depth), f(stockNews), f(announcement), f(unusualTrading), f(essence), f(landMine);
     }
     void Open() {
         ForEachGate([](Gate& gate) { gate.Open(); });
@@ -98,107 +88,60 @@ struct Watchers {
         ForEachGate([&total](Gate& gate) { total += gate.strays(); });
         return total;
     }
-
     void Subscribe(const Publishers& p) {
         Open();
-        if (p.telegraph)
-            p.telegraph->Subscribe(&telegraph);
-        if (p.depth)
-            p.depth->Subscribe(&depth);
-        if (p.stockNews)
-            p.stockNews->Attach(&stockNews);
-        if (p.announcement)
-            p.announcement->Attach(&announcement);
-        if (p.unusualTrading)
-            p.unusualTrading->Attach(&unusualTrading);
-        if (p.essence)
-            p.essence->Attach(&essence);
-        if (p.landMine)
-            p.landMine->Attach(&landMine);
+        p.telegraph->Subscribe(&telegraph);
+        p.depth->Subscribe(&depth);
+        p.stockNews->Attach(&stockNews), p.announcement->Attach(&announcement);
+        p.unusualTrading->Attach(&unusualTrading), p.essence->Attach(&essence), p.landMine->Attach(&landMine);
     }
     // Closes each gate as soon as its publisher has let go of it.
     void Unsubscribe(const Publishers& p) {
-        if (p.telegraph)
-            p.telegraph->Unsubscribe(&telegraph);
-        telegraph.Close();
-        if (p.depth)
-            p.depth->Unsubscribe(&depth);
-        depth.Close();
-        Detach(p.stockNews, stockNews);
-        Detach(p.announcement, announcement);
-        Detach(p.unusualTrading, unusualTrading);
-        Detach(p.essence, essence);
-        Detach(p.landMine, landMine);
-    }
-
-private:
-    template <class Publisher, class Watcher>
-    static void Detach(Publisher* publisher, Watcher& watcher) {
-        if (publisher)
-            publisher->Detach(&watcher);
-        watcher.Close();
+        p.telegraph->Unsubscribe(&telegraph), telegraph.Close();
+        p.depth->Unsubscribe(&depth), depth.Close();
+        p.stockNews->Detach(&stockNews), stockNews.Close();
+        p.announcement->Detach(&announcement), announcement.Close();
+        p.unusualTrading->Detach(&unusualTrading), unusualTrading.Close();
+        p.essence->Detach(&essence), essence.Close();
+        p.landMine->Detach(&landMine), landMine.Close();
     }
 };
 
-// Callbacks handed to the publishers: `callbacks` counts those that reach a
-// publisher's state or are bound to it; `timeline` those of the stateless
-// timeline, which still answers after teardown.
+// `callbacks` counts the callbacks bound to a publisher's state; `timeline`
+// those of the stateless timeline, which still answers after teardown.
 struct CallbackGates {
     Gate callbacks;
     Gate timeline;
 };
 
-// Sends one request of every kind and returns how many callbacks of
-// `gates.callbacks` it should bring once every completion is delivered
-// successfully (the timeline's three come on top, through `gates.timeline`).
+// One request of every kind; returns how many calls of `gates.callbacks` they
+// bring once every completion is delivered (the timeline's three come on top).
 inline int RequestEverything(const Publishers& p, CallbackGates& gates, int serial) {
-    Gate* callbacks = &gates.callbacks;
+    Gate* in = &gates.callbacks;
     Gate* timeline = &gates.timeline;
-    int expected = 0;
     const int column = 1 + serial % 3;
     const std::wstring stock = serial % 2 ? L"600000" : L"000001";
-    if (p.telegraph) {
-        p.telegraph->RequestEarlierTelegraph(static_cast<unsigned long long>(serial),
-                                             [callbacks](bool, const std::list<TelegraphInfo>&) { callbacks->Call(); });
-        p.telegraph->Refresh();
-        ++expected;
-    }
-    if (p.depth) {
-        p.depth->RequestEarlierDepth([callbacks](const std::list<DepthArticle>&) { callbacks->Call(); });
-        p.depth->Refresh();
-        ++expected;
-    }
-    if (p.exclusive) {
-        const auto articles = [callbacks](int, const std::list<ExclusiveArticle>&) { callbacks->Call(); };
-        p.exclusive->RequestColumnList([callbacks](const std::list<ExclusiveColumn>&) { callbacks->Call(); });
-        p.exclusive->RequestArticleList(column, articles);
-        p.exclusive->RequestEarlierArticleList(column, 5, articles);
-        p.exclusive->RequestArticleListOperation(column,
-                                                 [callbacks](int, const ExclusiveUpdate&) { callbacks->Call(); });
-        expected += 4;
-    }
-    if (p.timeline) {
-        p.timeline->RequestReddot(L"2026-12-01", L"2026-12-31",
-                                  [timeline](const std::list<TimelineReddot>&) { timeline->Call(); });
-        p.timeline->RequestEventList(L"2026-12-06", [timeline](const std::list<TimelineEvent>&) { timeline->Call(); });
-        p.timeline->RequestEventDetail(7, [timeline](const TimelineEventDetail&) { timeline->Call(); });
-    }
-    if (p.common) {
-        p.common->RequestCountInfo({1, 2, static_cast<unsigned int>(serial)},
-                                   [callbacks](const CountInfoMap&) { callbacks->Call(); });
-        ++expected;
-    }
-    if (p.stockNews)
-        p.stockNews->RequestStockNewsList(1, stock, 0, 0, 20);
-    if (p.announcement)
-        p.announcement->RequestStockAnnouncementList(stock, 1, 20);
-    if (p.unusualTrading)
-        p.unusualTrading->FetchStockUnusualTrading(stock);
-    if (p.essence)
-        p.essence->FetchInformationEssence(0, 0, 50);
-    if (p.landMine)
-        p.landMine->RequestStockLandMineList(stock, 20261201, 20261205);
-    return expected;
+    const auto articles = [in](int, const std::list<ExclusiveArticle>&) { in->Call(); };
+    p.telegraph->RequestEarlierTelegraph(serial, [in](bool, const std::list<TelegraphInfo>&) { in->Call(); });
+    p.telegraph->Refresh();
+    p.depth->RequestEarlierDepth([in](const std::list<DepthArticle>&) { in->Call(); });
+    p.depth->Refresh();
+    p.exclusive->RequestColumnList([in](const std::list<ExclusiveColumn>&) { in->Call(); });
+    p.exclusive->RequestArticleList(column, articles);
+    p.exclusive->RequestEarlierArticleList(column, 5, articles);
+    p.exclusive->RequestArticleListOperation(column, [in](int, const ExclusiveUpdate&) { in->Call(); });
+    p.timeline->RequestReddot(L"2026-12-01", L"2026-12-31", [timeline](const std::list<TimelineReddot>&) {
+        timeline->Call();
+    });
+    p.timeline->RequestEventList(L"2026-12-06", [timeline](const std::list<TimelineEvent>&) { timeline->Call(); });
+    p.timeline->RequestEventDetail(7, [timeline](const TimelineEventDetail&) { timeline->Call(); });
+    p.common->RequestCountInfo({1, 2, static_cast<unsigned int>(serial)}, [in](const CountInfoMap&) { in->Call(); });
+    p.stockNews->RequestStockNewsList(1, stock, 0, 0, 20);
+    p.announcement->RequestStockAnnouncementList(stock, 1, 20);
+    p.unusualTrading->FetchStockUnusualTrading(stock);
+    p.essence->FetchInformationEssence(0, 0, 50);
+    p.landMine->RequestStockLandMineList(stock, 20261201, 20261205);
+    return 7;
 }
 
 // Answers repeat their ids every kSerials: caches stay small (they have no
@@ -213,10 +156,10 @@ inline void AnswerSyncRequests() {
     });
 }
 
-// Takes the oldest pending completion, if any, and runs it with a well-formed
-// body; with `failSome`, every seventh transfer fails instead, except those of
-// the counters (whose failure drops the callback by design). `take` serialises
-// takers so none finds the queue emptied under it; the completion runs outside.
+// Runs the oldest pending completion, if any, with a well-formed body; with
+// `failSome`, every seventh transfer fails, except the counters' (whose failure
+// drops the callback by design). `take` keeps takers from emptying the queue
+// under each other; the completion runs outside it.
 inline bool DeliverOne(std::mutex& take, int serial, bool failSome = false) {
     HttpCompletion completion;
     hostdouble::Request request;
@@ -226,25 +169,23 @@ inline bool DeliverOne(std::mutex& take, int serial, bool failSome = false) {
             return false;
         completion = hostdouble::TakeNext(&request);
     }
-    if (failSome && serial % 7 == 0 && request.path != "/pc/information/get_count_by_ids") {
+    const std::string body = body::For(request.path, serial % kSerials);
+    if (failSome && serial % 7 == 0 && request.path != "/pc/information/get_count_by_ids")
         completion(false, nullptr, 0);
-    } else {
-        const std::string body = body::For(request.path, serial % kSerials);
+    else
         completion(true, body.data(), static_cast<long long>(body.size()));
-    }
     return true;
 }
 
 inline bool RunOneTask() {
     const boost::function<void()> task = hostdouble::TakeTask();
-    if (!task)
-        return false;
-    task();
-    return true;
+    if (task)
+        task();
+    return !task.empty();
 }
 
-// Completions and tasks, on the calling thread, until neither is left (work may
-// bring more work: a refresh task asks for counters).
+// Completions and tasks, on the calling thread, until neither is left (a
+// refresh task asks for counters).
 inline void DeliverAll(int serial) {
     std::mutex take;
     while (DeliverOne(take, serial) || RunOneTask()) {
