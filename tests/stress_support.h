@@ -21,10 +21,7 @@ class Gate {
 public:
     void Open() { open_ = true; }
     void Close() { open_ = false; }
-    void Call() {
-        ++calls_;
-        strays_ += open_ ? 0 : 1;
-    }
+    void Call() { ++calls_, strays_ += open_ ? 0 : 1; }
     int calls() const { return calls_; }
     int strays() const { return strays_; }
 
@@ -73,36 +70,29 @@ struct Watchers {
     SubjectWatcher<std::list<InformationEssence> > essence;
     SubjectWatcher<StockLandMine> landMine;
 
-    template <class F>
-    void ForEachGate(F f) {
-        f(telegraph), f(depth), f(stockNews), f(announcement), f(unusualTrading), f(essence), f(landMine);
-    }
+    Gate* gates[7] = {&telegraph, &depth, &stockNews, &announcement, &unusualTrading, &essence, &landMine};
     void Open() {
-        ForEachGate([](Gate& gate) { gate.Open(); });
+        for (Gate* gate : gates) gate->Open();
     }
     void Close() {
-        ForEachGate([](Gate& gate) { gate.Close(); });
+        for (Gate* gate : gates) gate->Close();
     }
-    int strays() {
+    int strays() const {
         int total = 0;
-        ForEachGate([&total](Gate& gate) { total += gate.strays(); });
+        for (const Gate* gate : gates) total += gate->strays();
         return total;
     }
     void Subscribe(const Publishers& p) {
         Open();
-        p.telegraph->Subscribe(&telegraph);
-        p.depth->Subscribe(&depth);
-        p.stockNews->Attach(&stockNews), p.announcement->Attach(&announcement);
-        p.unusualTrading->Attach(&unusualTrading), p.essence->Attach(&essence), p.landMine->Attach(&landMine);
+        p.telegraph->Subscribe(&telegraph), p.depth->Subscribe(&depth), p.stockNews->Attach(&stockNews);
+        p.announcement->Attach(&announcement), p.unusualTrading->Attach(&unusualTrading);
+        p.essence->Attach(&essence), p.landMine->Attach(&landMine);
     }
     // Closes each gate as soon as its publisher has let go of it.
     void Unsubscribe(const Publishers& p) {
-        p.telegraph->Unsubscribe(&telegraph), telegraph.Close();
-        p.depth->Unsubscribe(&depth), depth.Close();
-        p.stockNews->Detach(&stockNews), stockNews.Close();
-        p.announcement->Detach(&announcement), announcement.Close();
-        p.unusualTrading->Detach(&unusualTrading), unusualTrading.Close();
-        p.essence->Detach(&essence), essence.Close();
+        p.telegraph->Unsubscribe(&telegraph), telegraph.Close(), p.depth->Unsubscribe(&depth), depth.Close();
+        p.stockNews->Detach(&stockNews), stockNews.Close(), p.announcement->Detach(&announcement), announcement.Close();
+        p.unusualTrading->Detach(&unusualTrading), unusualTrading.Close(), p.essence->Detach(&essence), essence.Close();
         p.landMine->Detach(&landMine), landMine.Close();
     }
 };
@@ -110,36 +100,26 @@ struct Watchers {
 // `callbacks` counts the callbacks bound to a publisher's state; `timeline`
 // those of the stateless timeline, which still answers after teardown.
 struct CallbackGates {
-    Gate callbacks;
-    Gate timeline;
+    Gate callbacks, timeline;
 };
 
 // One request of every kind; returns how many calls of `gates.callbacks` they
 // bring once every completion is delivered (the timeline's three come on top).
 inline int RequestEverything(const Publishers& p, CallbackGates& gates, int serial) {
-    Gate* in = &gates.callbacks;
-    Gate* timeline = &gates.timeline;
-    const int column = 1 + serial % 3;
+    const auto in = [gate = &gates.callbacks](auto&&...) { gate->Call(); };
+    const auto timeline = [gate = &gates.timeline](auto&&...) { gate->Call(); };
     const std::wstring stock = serial % 2 ? L"600000" : L"000001";
-    const auto articles = [in](int, const std::list<ExclusiveArticle>&) { in->Call(); };
-    p.telegraph->RequestEarlierTelegraph(serial, [in](bool, const std::list<TelegraphInfo>&) { in->Call(); });
-    p.telegraph->Refresh();
-    p.depth->RequestEarlierDepth([in](const std::list<DepthArticle>&) { in->Call(); });
-    p.depth->Refresh();
-    p.exclusive->RequestColumnList([in](const std::list<ExclusiveColumn>&) { in->Call(); });
-    p.exclusive->RequestArticleList(column, articles);
-    p.exclusive->RequestEarlierArticleList(column, 5, articles);
-    p.exclusive->RequestArticleListOperation(column, [in](int, const ExclusiveUpdate&) { in->Call(); });
-    p.timeline->RequestReddot(L"2026-12-01", L"2026-12-31", [timeline](const std::list<TimelineReddot>&) {
-        timeline->Call();
-    });
-    p.timeline->RequestEventList(L"2026-12-06", [timeline](const std::list<TimelineEvent>&) { timeline->Call(); });
-    p.timeline->RequestEventDetail(7, [timeline](const TimelineEventDetail&) { timeline->Call(); });
-    p.common->RequestCountInfo({1, 2, static_cast<unsigned int>(serial)}, [in](const CountInfoMap&) { in->Call(); });
-    p.stockNews->RequestStockNewsList(1, stock, 0, 0, 20);
-    p.announcement->RequestStockAnnouncementList(stock, 1, 20);
-    p.unusualTrading->FetchStockUnusualTrading(stock);
-    p.essence->FetchInformationEssence(0, 0, 50);
+    p.telegraph->RequestEarlierTelegraph(static_cast<unsigned long long>(serial), in), p.telegraph->Refresh();
+    p.depth->RequestEarlierDepth(in), p.depth->Refresh();
+    p.exclusive->RequestColumnList(in), p.exclusive->RequestArticleList(1 + serial % 3, in);
+    p.exclusive->RequestEarlierArticleList(1 + serial % 3, 5, in),
+        p.exclusive->RequestArticleListOperation(1 + serial % 3, in);
+    p.timeline->RequestReddot(L"2026-12-01", L"2026-12-31", timeline),
+        p.timeline->RequestEventList(L"2026-12-06", timeline);
+    p.timeline->RequestEventDetail(7, timeline);
+    p.common->RequestCountInfo({1, 2, static_cast<unsigned int>(serial)}, in);
+    p.stockNews->RequestStockNewsList(1, stock, 0, 0, 20), p.announcement->RequestStockAnnouncementList(stock, 1, 20);
+    p.unusualTrading->FetchStockUnusualTrading(stock), p.essence->FetchInformationEssence(0, 0, 50);
     p.landMine->RequestStockLandMineList(stock, 20261201, 20261205);
     return 7;
 }
@@ -157,7 +137,7 @@ inline void AnswerSyncRequests() {
 }
 
 // Runs the oldest pending completion, if any, with a well-formed body; with
-// `failSome`, every seventh transfer fails, except the counters' (whose failure
+// `failSome` every seventh transfer fails, except the counters' (whose failure
 // drops the callback by design). `take` keeps takers from emptying the queue
 // under each other; the completion runs outside it.
 inline bool DeliverOne(std::mutex& take, int serial, bool failSome = false) {
@@ -165,22 +145,18 @@ inline bool DeliverOne(std::mutex& take, int serial, bool failSome = false) {
     hostdouble::Request request;
     {
         std::lock_guard<std::mutex> lock(take);
-        if (hostdouble::PendingCount() == 0)
-            return false;
+        if (hostdouble::PendingCount() == 0) return false;
         completion = hostdouble::TakeNext(&request);
     }
     const std::string body = body::For(request.path, serial % kSerials);
-    if (failSome && serial % 7 == 0 && request.path != "/pc/information/get_count_by_ids")
-        completion(false, nullptr, 0);
-    else
-        completion(true, body.data(), static_cast<long long>(body.size()));
+    const bool fail = failSome && serial % 7 == 0 && request.path != "/pc/information/get_count_by_ids";
+    completion(!fail, fail ? nullptr : body.data(), fail ? 0 : static_cast<long long>(body.size()));
     return true;
 }
 
 inline bool RunOneTask() {
     const boost::function<void()> task = hostdouble::TakeTask();
-    if (task)
-        task();
+    if (task) task();
     return !task.empty();
 }
 
