@@ -175,22 +175,23 @@ TEST_F(ConcurrencyTest, ARefreshInItsFetchKeepsOthersOutUntilTeardown) {
     }
 }
 
-// Each operation bound to a publisher; its callback runs `inside`.
+// Each operation bound to a publisher; its callback runs `in`.
+auto Calls(const std::function<void()>& in) {
+    return [in](auto&&...) { in(); };
+}
 const struct Operation {
     const char* name;
-    void (*issue)(const std::function<void()>& inside);
+    void (*issue)(const std::function<void()>& in);
 } kOperations[] = {
-    {"column list", [](auto& in) { GetExclusivePublisher()->RequestColumnList([in](auto&&...) { in(); }); }},
-    {"column articles", [](auto& in) { GetExclusivePublisher()->RequestArticleList(7, [in](auto&&...) { in(); }); }},
-    {"column operations",
-     [](auto& in) { GetExclusivePublisher()->RequestArticleListOperation(7, [in](auto&&...) { in(); }); }},
+    {"column list", [](auto& in) { GetExclusivePublisher()->RequestColumnList(Calls(in)); }},
+    {"column articles", [](auto& in) { GetExclusivePublisher()->RequestArticleList(7, Calls(in)); }},
+    {"column operations", [](auto& in) { GetExclusivePublisher()->RequestArticleListOperation(7, Calls(in)); }},
     {"counters",
      [](auto& in) {
-         GetCommonPublisher()->RequestCountInfo({1, 2}, [in](auto&&...) { in(); });
+         GetCommonPublisher()->RequestCountInfo({1, 2}, Calls(in));
      }},
-    {"older telegraphs",
-     [](auto& in) { GetTelegraphPublisher()->RequestEarlierTelegraph(5, [in](auto&&...) { in(); }); }},
-    {"older depth articles", [](auto& in) { GetDepthPublisher()->RequestEarlierDepth([in](auto&&...) { in(); }); }},
+    {"older telegraphs", [](auto& in) { GetTelegraphPublisher()->RequestEarlierTelegraph(5, Calls(in)); }},
+    {"older depth articles", [](auto& in) { GetDepthPublisher()->RequestEarlierDepth(Calls(in)); }},
 };
 
 // Completions run without a lock of their own: two of one operation meet in

@@ -30,21 +30,26 @@ private:
     std::atomic<int> calls_{0}, strays_{0};
 };
 
-struct TelegraphWatcher : ITelegraphObserver, Gate {
+// Subscribes to any feed or subject.
+struct Watcher : Gate,
+                 ITelegraphObserver,
+                 IDepthObserver,
+                 IUpdate1<StockNewsInfo>,
+                 IUpdate1<StockAnnouncement>,
+                 IUpdate1<StockUnusualTradingInfo>,
+                 IUpdate1<std::list<InformationEssence> >,
+                 IUpdate1<StockLandMine> {
     void OnTelegraphRefreshBegin() override { Call(); }
     void OnTelegraphUpdate(bool, const TelegraphUpdate&) override { Call(); }
     void OnTelegraphCountersUpdate(CountInfoMap) override { Call(); }
-};
-
-struct DepthWatcher : IDepthObserver, Gate {
     void OnDepthRefreshBegin() override { Call(); }
     void OnDepthUpdate(bool, const DepthUpdate&) override { Call(); }
     void OnDepthCountersUpdate(CountInfoMap) override { Call(); }
-};
-
-template <class T>
-struct SubjectWatcher : IUpdate1<T>, Gate {
-    void Update(const T&) override { Call(); }
+    void Update(const StockNewsInfo&) override { Call(); }
+    void Update(const StockAnnouncement&) override { Call(); }
+    void Update(const StockUnusualTradingInfo&) override { Call(); }
+    void Update(const std::list<InformationEssence>&) override { Call(); }
+    void Update(const StockLandMine&) override { Call(); }
 };
 
 struct Publishers {
@@ -62,13 +67,7 @@ struct Publishers {
 
 // One subscriber of each kind.
 struct Watchers {
-    TelegraphWatcher telegraph;
-    DepthWatcher depth;
-    SubjectWatcher<StockNewsInfo> stockNews;
-    SubjectWatcher<StockAnnouncement> announcement;
-    SubjectWatcher<StockUnusualTradingInfo> unusualTrading;
-    SubjectWatcher<std::list<InformationEssence> > essence;
-    SubjectWatcher<StockLandMine> landMine;
+    Watcher telegraph, depth, stockNews, announcement, unusualTrading, essence, landMine;
 
     Gate* gates[7] = {&telegraph, &depth, &stockNews, &announcement, &unusualTrading, &essence, &landMine};
     void Open() {

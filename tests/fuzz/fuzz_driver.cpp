@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <list>
 #include <string>
 #include <utility>
@@ -78,24 +79,29 @@ struct Feed {
         });
     }
     ~Feed() { DestroyAllPublisher(); }
-    bool Cycle(const char* refreshPage, const char* editPage = kEmptyEdits) {
+    // Refreshes with each of `pages` and `editPage`; false when the feed's thread had it.
+    bool Cycles(std::initializer_list<const char*> pages, const char* editPage = kEmptyEdits) {
         const std::string input(reinterpret_cast<const char*>(g_data), g_size);
-        inputs += !refreshPage + !editPage;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            if (!publisher) publisher = make(), publisher->Subscribe(&checker), logs = Logs();
-            page = refreshPage ? refreshPage : input, edit = editPage ? editPage : input, served = false;
-            const int updates = checker.updates, fetched = fetches;
-            publisher->Refresh();
-            hostdouble::RunPendingTasks();
-            if (fetches > fetched) {
-                Require(checker.updates == updates + 1 && checker.begins == checker.updates, "one update a cycle");
-                Require(Logs() - logs <= inputs * logsPerInput, "at most one log line per page");
-                return true;
+        for (const char* refreshPage : pages) {
+            inputs += !refreshPage + !editPage;
+            int attempt = 0;
+            for (; attempt < 100; ++attempt) {
+                if (!publisher) publisher = make(), publisher->Subscribe(&checker), logs = Logs();
+                page = refreshPage ? refreshPage : input, edit = editPage ? editPage : input, served = false;
+                const int updates = checker.updates, fetched = fetches;
+                publisher->Refresh();
+                hostdouble::RunPendingTasks();
+                if (fetches > fetched) {
+                    Require(checker.updates == updates + 1 && checker.begins == checker.updates, "one update a cycle");
+                    Require(Logs() - logs <= inputs * logsPerInput, "at most one log line per page");
+                    break;
+                }
+                if (checker.updates > 0) return false;
+                DestroyAllPublisher(), publisher = nullptr;
             }
-            if (checker.updates > 0) return false;
-            DestroyAllPublisher(), publisher = nullptr;
+            if (attempt == 100) return false;
         }
-        return false;
+        return true;
     }
     Publisher* (*make)();
     std::size_t logsPerInput, logs = 0, inputs = 0;
@@ -167,30 +173,24 @@ const struct Reader {
      }},
     {"telegraph_refresh_fuzzer",  // a first load, then an incremental page; the periodic refresh logs nothing
      [] {
-         Telegraph telegraph(&GetTelegraphPublisher, 0);
-         if (telegraph.Cycle(nullptr) && telegraph.Cycle(kTelegraphSeedPage)) telegraph.Cycle(nullptr);
+         Telegraph(&GetTelegraphPublisher, 0).Cycles({nullptr, kTelegraphSeedPage, nullptr});
      }},
     {"depth_refresh_fuzzer",  // on an empty cache, then over a known one
      [] {
-         Depth depth(&GetDepthPublisher, 1);
-         if (depth.Cycle(nullptr) && depth.Cycle(kDepthSeedPage)) depth.Cycle(nullptr);
+         Depth(&GetDepthPublisher, 1).Cycles({nullptr, kDepthSeedPage, nullptr});
      }},
     {"depth_inform_modify_fuzzer",  // edits from the cursor that the first cycle seeds
      [] {
-         Depth depth(&GetDepthPublisher, 1);
-         if (depth.Cycle(kDepthSeedPage) && depth.Cycle(kDepthSeedPage, nullptr)) depth.Cycle(kDepthSeedPage, nullptr);
+         Depth(&GetDepthPublisher, 1).Cycles({kDepthSeedPage, kDepthSeedPage, kDepthSeedPage}, nullptr);
      }},
     {"depth_older_page_fuzzer",
      [] {
          Depth depth(&GetDepthPublisher, 1);
-         if (!depth.Cycle(kDepthSeedPage)) return;
+         if (!depth.Cycles({kDepthSeedPage})) return;
          hostdouble::TakeNext();  // the counters of the seed articles
-         depth.publisher->RequestEarlierDepth([](const std::list<DepthArticle>& page) {
-             ++g_calls;
-             for (const DepthArticle& article : page) Require(article.id < 900001 || article.id > 900002, "older only");
-         });
+         depth.publisher->RequestEarlierDepth(Called());
          Respond(true);
-         ++depth.inputs, depth.Cycle(kDepthSeedPage);
+         ++depth.inputs, depth.Cycles({kDepthSeedPage});
      }},
     {"exclusive_fuzzer",  // the first byte picks the request; the column must then still refresh
      [] {
