@@ -13,7 +13,9 @@
 // one publisher possibly side by side. From inside one, a client may issue
 // requests (of the same publisher too), but must not subscribe or unsubscribe
 // (the publisher's locks are held during notifications), destroy the
-// publishers, or wait for the thread that destroys them.
+// publishers, or wait for the thread that destroys them. The land-mine request
+// is the exception: it publishes on the calling thread at once, so it must not
+// be made from inside a land-mine subscriber.
 
 #include "news_center/export.h"
 #include "news_center/common/subject.h"

@@ -16,54 +16,39 @@ namespace {
 // A page this full means the service has more.
 const int kPageSize = 100;
 
-bool IsShowOrModify(InformOperation operation) {
-    return operation == InformOperation::Show || operation == InformOperation::Modify;
+bool IsShowOrModify(const ListOperation& entry) {
+    return entry.kind == ListOperation::Show || entry.kind == ListOperation::Modify;
 }
-
-QJsonObject InfoOf(const QJsonObject& entry) { return entry.value(QStringLiteral("info")).toObject(); }
 
 // Pass A: a "show" or "modify" needs a published article, a "del" or "hidden"
 // an unpublished one.
-bool PassesStatusFilter(const InformModifyEntry& entry, const InformModifyRules& rules) {
-    if (rules.requiresInfo && !entry.hasInfo)
+bool PassesStatusFilter(const ListOperation& entry, const InformModifyRules& rules) {
+    if (rules.requiresInfo && !entry.element.contains(QStringLiteral("info")))
         return false;
     const bool published = entry.status == 1;
-    if (IsShowOrModify(entry.operation))
+    if (IsShowOrModify(entry))
         return published;
-    if (entry.operation == InformOperation::Remove)
+    if (entry.isRemoval())
         return !published;
     return true;
 }
 
 // Pass B: the feed's article types, and for a "show" or "modify" its columns.
-bool PassesFeedFilter(const InformModifyEntry& entry, const InformModifyRules& rules) {
+bool PassesFeedFilter(const ListOperation& entry, const InformModifyRules& rules) {
     if (std::find(rules.acceptedTypes.begin(), rules.acceptedTypes.end(), entry.type) == rules.acceptedTypes.end())
         return false;
-    if (!IsShowOrModify(entry.operation))
+    if (!IsShowOrModify(entry))
         return true;
-    if (!entry.hasInfo)
+    if (!entry.element.contains(QStringLiteral("info")))
         return false;
-    return rules.oneColumn ? entry.columnId == rules.columnId : entry.columnId <= 0;
+    const int columnId = ReadInt(entry.info.value(QStringLiteral("column_id")));
+    return rules.oneColumn ? columnId == rules.columnId : columnId <= 0;
 }
 
 // The later operation on an id wins, except that a removal survives anything
 // but a later "show".
-void RemoveDuplicates(InformModifyEntries& entries) {
-    std::size_t i = 0;
-    while (i + 1 < entries.size()) {
-        const InformModifyEntry& entry = entries[i];
-        std::size_t later = i + 1;
-        while (later < entries.size() && entries[later].id != entry.id)
-            ++later;
-        if (later == entries.size()) {
-            ++i;
-        } else if (entry.operation == InformOperation::Remove && entries[later].operation != InformOperation::Show) {
-            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(later));
-            ++i;
-        } else {
-            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    }
+bool KeepsEarlier(const ListOperation& earlier, const ListOperation& later) {
+    return earlier.isRemoval() && later.kind != ListOperation::Show;
 }
 
 }  // namespace
@@ -93,62 +78,14 @@ InformModifyRules ExclusiveInformModifyRules(int columnId) {
     return rules;
 }
 
-InformOperation OperationOf(const QJsonObject& entry) {
-    const QString operation = entry.value(QStringLiteral("operation")).toString();
-    if (operation == QStringLiteral("show"))
-        return InformOperation::Show;
-    if (operation == QStringLiteral("modify"))
-        return InformOperation::Modify;
-    if (operation == QStringLiteral("del") || operation == QStringLiteral("hidden"))
-        return InformOperation::Remove;
-    return InformOperation::Other;
-}
-
-int EntryId(const QJsonObject& entry) { return ReadInt(entry.value(QStringLiteral("id"))); }
-
-InformModifyEntry ReadInformModifyEntry(const QJsonObject& entry, int index) {
-    InformModifyEntry read;
-    read.entry = entry;
-    read.index = index;
-    read.id = EntryId(entry);
-    read.type = ReadInt(entry.value(QStringLiteral("type")));
-    read.operation = OperationOf(entry);
-    read.hasInfo = entry.contains(QStringLiteral("info"));
-    const QJsonObject info = InfoOf(entry);
-    read.status = ReadInt(info.value(QStringLiteral("status")));
-    read.columnId = ReadInt(info.value(QStringLiteral("column_id")));
-    return read;
-}
-
-InformModifyEntries ReadInformModifyPage(const QJsonArray& entries) {
-    InformModifyEntries read;
-    read.reserve(static_cast<std::size_t>(entries.size()));
-    int index = 0;
-    for (const QJsonValue& entry : entries)
-        read.push_back(ReadInformModifyEntry(entry.toObject(), index++));
-    return read;
-}
-
-void ReduceInformModifyPage(InformModifyEntries& entries, const InformModifyRules& rules) {
-    // Each filter decides every entry on its own, so one sweep per pass does.
+void ReduceInformModifyPage(OperationList& entries, const InformModifyRules& rules) {
+    // Each filter decides every entry on its own, so one sweep does both passes.
     entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&rules](const InformModifyEntry& entry) {
+                                 [&rules](const ListOperation& entry) {
                                      return !PassesStatusFilter(entry, rules) || !PassesFeedFilter(entry, rules);
                                  }),
                   entries.end());
-    RemoveDuplicates(entries);
-}
-
-void ReduceInformModifyPage(QJsonArray& entries, const InformModifyRules& rules) {
-    InformModifyEntries read = ReadInformModifyPage(entries);
-    ReduceInformModifyPage(read, rules);
-    std::size_t remaining = read.size();
-    for (int i = entries.size() - 1; i >= 0; --i) {
-        if (remaining > 0 && read[remaining - 1].index == i)
-            --remaining;
-        else
-            entries.removeAt(i);
-    }
+    CollapseOperations(entries, &KeepsEarlier);
 }
 
 void FetchInformModify(const InformModifyRules& rules, unsigned long long& lastTime, unsigned long long& time,
@@ -160,15 +97,15 @@ void FetchInformModify(const InformModifyRules& rules, unsigned long long& lastT
         time = fetched.response.time();
         const QJsonArray page = fetched.response.dataArray();
         const int received = page.size();
-        InformModifyEntries entries;
+        OperationList entries;
         if (received > 0) {
             const QString key = QStringLiteral("operation_time");
             lastTime =
                 std::max(ReadU64(page.first().toObject().value(key)), ReadU64(page.last().toObject().value(key)));
-            entries = ReadInformModifyPage(page);
+            entries = ReadOperationList(page);
             ReduceInformModifyPage(entries, rules);
         }
-        for (const InformModifyEntry& entry : entries)
+        for (const ListOperation& entry : entries)
             apply(entry);
         if (received < kPageSize)
             return;

@@ -2,8 +2,8 @@
 
 // Edits and removals of delivered articles ("/pc/inform/modify"), shared by the
 // depth and the exclusive publishers. Each page is reduced in place inside its
-// JSON array (two filter passes, one de-duplication pass) before any record is
-// parsed, and what survives is folded into a change set of added, modified and
+// operation list (two filter passes, one de-duplication pass) before any record
+// is parsed, and what survives is folded into a change set of added, modified and
 // removed. The two feeds differ only in their InformModifyRules and their
 // record parser. Nothing here takes a lock: the change set and the cursors
 // belong to the caller for the duration of the call.
@@ -20,6 +20,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include "news_center/common/operation_list.h"
 #include "news_center/common/sorted_list.h"
 #include "news_center/request/json_read.h"
 #include "news_center/request/response_envelope.h"
@@ -66,31 +67,10 @@ struct InformModifyRules {
 InformModifyRules DepthInformModifyRules();
 InformModifyRules ExclusiveInformModifyRules(int columnId);
 
-enum class InformOperation { Show, Modify, Remove, Other };
-InformOperation OperationOf(const QJsonObject& entry);
-int EntryId(const QJsonObject& entry);
-
-// One entry of a page and what the passes and the fold read of it, read once.
-struct InformModifyEntry {
-    QJsonObject entry;
-    int index;  // position in the array it was read from
-    int id;
-    int type;
-    InformOperation operation;
-    bool hasInfo;
-    int status;    // "info"."status"
-    int columnId;  // "info"."column_id"
-};
-typedef std::vector<InformModifyEntry> InformModifyEntries;
-
-InformModifyEntry ReadInformModifyEntry(const QJsonObject& entry, int index = 0);
-InformModifyEntries ReadInformModifyPage(const QJsonArray& entries);
-
 // Filter pass A, filter pass B and the de-duplication pass, in place.
-void ReduceInformModifyPage(InformModifyEntries& entries, const InformModifyRules& rules);
-void ReduceInformModifyPage(QJsonArray& entries, const InformModifyRules& rules);
+void ReduceInformModifyPage(OperationList& entries, const InformModifyRules& rules);
 
-typedef boost::function<void(const InformModifyEntry& entry)> InformModifyEntrySink;
+typedef boost::function<void(const ListOperation& entry)> InformModifyEntrySink;
 
 // Fetches page after page (GetSync) from the cursors on, advancing them, and
 // hands every entry that survives ReduceInformModifyPage to `apply` in order.
@@ -102,9 +82,10 @@ void FetchInformModify(const InformModifyRules& rules, unsigned long long& lastT
 // Folds one surviving entry into `changes` (any type with `added`, `modified`
 // and `removed`); "info" is parsed only for a "show" or a "modify".
 template <class Update, class Record>
-void ApplyInformModifyEntry(Update& changes, const InformModifyEntry& entry, Record (*parse)(const QJsonObject&)) {
-    switch (entry.operation) {
-    case InformOperation::Remove: {
+void ApplyInformModifyEntry(Update& changes, const ListOperation& entry, Record (*parse)(const QJsonObject&)) {
+    switch (entry.kind) {
+    case ListOperation::Delete:
+    case ListOperation::Hidden: {
         const int id = entry.id;
         RemoveById(changes.added, id);
         RemoveById(changes.modified, id);
@@ -112,35 +93,31 @@ void ApplyInformModifyEntry(Update& changes, const InformModifyEntry& entry, Rec
             changes.removed.push_back(id);
         break;
     }
-    case InformOperation::Show: {
-        Record record = parse(entry.entry.value(QStringLiteral("info")).toObject());
+    case ListOperation::Show: {
+        Record record = parse(entry.info);
         auto removed = std::find(changes.removed.begin(), changes.removed.end(), record.id);
         if (removed != changes.removed.end())
             changes.removed.erase(removed);
         InsertBySortScore(changes.added, std::move(record));
         break;
     }
-    case InformOperation::Modify: {
-        Record record = parse(entry.entry.value(QStringLiteral("info")).toObject());
+    case ListOperation::Modify: {
+        Record record = parse(entry.info);
         RemoveById(changes.modified, record.id);
         InsertBySortScore(changes.modified, std::move(record));
         break;
     }
-    case InformOperation::Other:
+    case ListOperation::Add:
+    case ListOperation::Other:
         break;
     }
-}
-
-template <class Update, class Record>
-void ApplyInformModifyEntry(Update& changes, const QJsonObject& entry, Record (*parse)(const QJsonObject&)) {
-    ApplyInformModifyEntry(changes, ReadInformModifyEntry(entry), parse);
 }
 
 // The whole procedure for one feed: fetch, reduce, fold into `changes`.
 template <class Update, class Record>
 void MergeInformModify(Update& changes, unsigned long long& lastTime, unsigned long long& time,
                        const InformModifyRules& rules, Record (*parse)(const QJsonObject&)) {
-    FetchInformModify(rules, lastTime, time, [&changes, parse](const InformModifyEntry& entry) {
+    FetchInformModify(rules, lastTime, time, [&changes, parse](const ListOperation& entry) {
         ApplyInformModifyEntry(changes, entry, parse);
     });
 }

@@ -41,25 +41,24 @@ bool RemoveById(std::list<Record>& records, int id) {
     return true;
 }
 
-// Refuses an id the list already holds; otherwise inserts before the first
-// record with a smaller sort_score, so among equal scores the newcomer goes last.
-template <class Record, class Value>
-bool InsertBySortScore(std::list<Record>& records, Value&& record) {
-    auto position = records.end();
-    for (auto it = records.begin(); it != records.end(); ++it) {
-        if (it->id == record.id)
-            return false;
-        if (position == records.end() && it->sort_score < record.sort_score)
-            position = it;
-    }
-    records.insert(position, std::forward<Value>(record));
-    return true;
+// Where a record with `score` goes among the ordered records from `from` on:
+// before the first one with a smaller sort_score, so that among equal scores
+// the newcomer goes last; with `beforeEqual`, before the first one not higher.
+// Every sorted insert of the library finds its place here.
+template <class Iterator>
+Iterator SortPosition(Iterator from, Iterator end, unsigned long long score, bool beforeEqual = false) {
+    while (from != end && (beforeEqual ? from->sort_score > score : !(from->sort_score < score)))
+        ++from;
+    return from;
 }
 
-// Overwrites a record where it stands (FindById's result).
-template <class Record>
-void OverwriteAt(std::list<Record>&, typename std::list<Record>::iterator at, const Record& record) {
-    *at = record;
+// Refuses an id the list already holds; otherwise inserts at SortPosition.
+template <class Record, class Value>
+bool InsertBySortScore(std::list<Record>& records, Value&& record) {
+    if (ContainsId(records, record.id))
+        return false;
+    records.insert(SortPosition(records.begin(), records.end(), record.sort_score), std::forward<Value>(record));
+    return true;
 }
 
 // A list with the rules above and an index by id: finding, refusing and
@@ -154,12 +153,8 @@ private:
 
     // Before the first record whose sort_score is smaller than `score`.
     Iterator PositionFor(unsigned long long score) {
-        if (inversions_ != 0) {
-            Iterator it = records_.begin();
-            while (it != records_.end() && !(it->sort_score < score))
-                ++it;
-            return it;
-        }
+        if (inversions_ != 0)
+            return SortPosition(records_.begin(), records_.end(), score);
         // In order, the records not smaller than `score` form a prefix: walk
         // towards its end from the front and from the back, whichever is nearer.
         Iterator forward = records_.begin();
@@ -201,12 +196,6 @@ bool RemoveById(IndexedList<Record>& records, int id) {
 template <class Record, class Value>
 bool InsertBySortScore(IndexedList<Record>& records, Value&& record) {
     return records.Insert(std::forward<Value>(record));
-}
-
-template <class Record>
-void OverwriteAt(IndexedList<Record>& records, typename IndexedList<Record>::const_iterator at,
-                 const Record& record) {
-    records.Overwrite(at, record);
 }
 
 }  // namespace internal

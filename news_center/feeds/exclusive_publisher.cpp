@@ -88,11 +88,8 @@ std::list<ExclusiveArticle> ParseExclusiveArticleList(const QJsonObject& data) {
     return ParseArticleList(data, kArticleTypes, &ParseExclusiveArticle);
 }
 
-}  // namespace
-
-namespace news_center {
-namespace internal {
-
+// Splices a page into a column's cache: whole in front, whole behind, or
+// article by article where the two overlap.
 void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<ExclusiveArticle>& page) {
     if (cache.empty()) {
         cache = page;
@@ -114,16 +111,14 @@ void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<Exclus
     }
     auto stop = cache.begin();
     for (const ExclusiveArticle& article : page) {
-        while (stop != cache.end() && stop->sort_score > article.sort_score)
-            ++stop;
+        stop = SortPosition(stop, cache.end(), article.sort_score, true);
         if (stop != cache.end() && stop->sort_score == article.sort_score && stop->id == article.id)
             continue;
         cache.insert(stop, article);
     }
 }
 
-}  // namespace internal
-}  // namespace news_center
+}  // namespace
 
 CExclusivePublisher::CExclusivePublisher() : time_(0), liveness_(Liveness::Create()) {}
 

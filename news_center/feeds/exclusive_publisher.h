@@ -43,11 +43,3 @@ private:
     std::map<int, std::list<ExclusiveArticle> > articles_;    // newest sort_score first
     news_center::internal::Liveness::Ptr liveness_;
 };
-
-namespace news_center {
-namespace internal {
-// Splices a page into a column's cache: whole in front, whole behind, or
-// article by article where the two overlap.
-void MergeArticlePage(std::list<ExclusiveArticle>& cache, const std::list<ExclusiveArticle>& page);
-}  // namespace internal
-}  // namespace news_center

@@ -11,79 +11,36 @@ namespace news_center {
 namespace internal {
 namespace {
 
-typedef RollOperation::Kind Kind;
+bool IsTelegraph(const ListOperation& operation) { return operation.type == -1; }
 
-Kind KindOf(const QJsonObject& element) {
-    const QString name = element.value(QStringLiteral("operation")).toString();
-    if (name == QStringLiteral("add"))
-        return RollOperation::Add;
-    if (name == QStringLiteral("modify"))
-        return RollOperation::Modify;
-    if (name == QStringLiteral("del"))
-        return RollOperation::Delete;
-    if (name == QStringLiteral("hidden"))
-        return RollOperation::Hidden;
-    if (name == QStringLiteral("show"))
-        return RollOperation::Show;
-    return RollOperation::Other;
-}
-
-bool IsRemoval(Kind kind) { return kind == RollOperation::Delete || kind == RollOperation::Hidden; }
-
-QJsonObject InfoOf(const QJsonObject& element) { return element.value(QStringLiteral("info")).toObject(); }
-
-// The record's id comes from "info", a removal's from the element itself.
-TelegraphInfo RecordOf(const RollOperation& operation) { return ParseTelegraphInfo(operation.info); }
+TelegraphInfo RecordOf(const ListOperation& operation) { return ParseTelegraphInfo(operation.info); }
 
 // Shows, adds and modifies need a visible telegraph, deletes and hides an
 // invisible one; other operations stay.
-bool DroppedByStatus(const RollOperation& operation) {
+bool DroppedByStatus(const ListOperation& operation) {
     const bool visible = operation.status == 1;
     switch (operation.kind) {
-        case RollOperation::Add:
-        case RollOperation::Show:
-        case RollOperation::Modify:
+        case ListOperation::Add:
+        case ListOperation::Show:
+        case ListOperation::Modify:
             return !visible;
-        case RollOperation::Delete:
-        case RollOperation::Hidden:
+        case ListOperation::Delete:
+        case ListOperation::Hidden:
             return visible;
-        case RollOperation::Other:
+        case ListOperation::Other:
             break;
     }
     return false;
 }
 
-// Takes out of `rollList` the elements that `kept` (read from it, in order) no
-// longer holds.
-void KeepOnly(QJsonArray& rollList, const RollOperations& kept) {
-    std::size_t remaining = kept.size();
-    for (int i = rollList.size() - 1; i >= 0; --i) {
-        if (remaining > 0 && kept[remaining - 1].index == i)
-            --remaining;
-        else
-            rollList.removeAt(i);
-    }
+// A removal outlasts anything but a later show, an add absorbs a later modify
+// or show; otherwise the later operation wins.
+bool KeepsEarlier(const ListOperation& earlier, const ListOperation& later) {
+    return (earlier.isRemoval() && later.kind != ListOperation::Show) ||
+           (earlier.kind == ListOperation::Add && (later.kind == ListOperation::Modify || later.kind == ListOperation::Show));
 }
 
 }  // namespace
-
-RollOperations ReadRollList(const QJsonArray& rollList) {
-    RollOperations operations;
-    operations.reserve(static_cast<std::size_t>(rollList.size()));
-    int index = 0;
-    for (const QJsonValue& value : rollList) {
-        RollOperation operation;
-        operation.element = value.toObject();
-        operation.index = index++;
-        operation.id = ReadInt(operation.element.value(QStringLiteral("id")));
-        operation.isTelegraph = ReadInt(operation.element.value(QStringLiteral("type"))) == -1;
-        operation.kind = KindOf(operation.element);
-        operation.info = InfoOf(operation.element);
-        operation.status = ReadInt(operation.info.value(QStringLiteral("status")));
-        operations.push_back(operation);
-    }
-    return operations;
-}
 
 TelegraphInfo ParseTelegraphInfo(const QJsonObject& info) {
     // Looked up by name: the parsed object holds each key once, and a lookup
@@ -110,105 +67,57 @@ TelegraphInfo ParseTelegraphInfo(const QJsonObject& info) {
     return item;
 }
 
-void FilterOperationsByStatus(RollOperations& operations) {
+void ReduceRollList(OperationList& operations) {
     operations.erase(std::remove_if(operations.begin(), operations.end(), &DroppedByStatus), operations.end());
+    CollapseOperations(operations, &KeepsEarlier);
 }
 
-void FilterOperationsByStatus(QJsonArray& rollList) {
-    RollOperations operations = ReadRollList(rollList);
-    FilterOperationsByStatus(operations);
-    KeepOnly(rollList, operations);
-}
-
-void CollapseOperations(RollOperations& operations) {
-    std::size_t i = 0;
-    while (i + 1 < operations.size()) {
-        const RollOperation& first = operations[i];
-        std::size_t j = i + 1;
-        while (j < operations.size() && operations[j].id != first.id)
-            ++j;
-        if (j == operations.size()) {
-            ++i;
-            continue;
-        }
-        const Kind a = first.kind;
-        const Kind b = operations[j].kind;
-        if ((IsRemoval(a) && b != RollOperation::Show) ||
-            (a == RollOperation::Add && (b == RollOperation::Modify || b == RollOperation::Show))) {
-            operations.erase(operations.begin() + static_cast<std::ptrdiff_t>(j));
-            ++i;
-        } else {
-            // What moves up into place i is examined next.
-            operations.erase(operations.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    }
-}
-
-void CollapseOperations(QJsonArray& rollList) {
-    RollOperations operations = ReadRollList(rollList);
-    CollapseOperations(operations);
-    KeepOnly(rollList, operations);
-}
-
-void BuildTelegraphUpdate(TelegraphUpdate& changes, const RollOperations& operations,
+void BuildTelegraphUpdate(TelegraphUpdate& changes, const OperationList& operations,
                           unsigned long long earliestSortScore) {
-    for (const RollOperation& operation : operations) {
-        if (!operation.isTelegraph)
+    for (const ListOperation& operation : operations) {
+        if (!IsTelegraph(operation))
             continue;
         switch (operation.kind) {
-            case RollOperation::Add:
+            case ListOperation::Add:
                 InsertBySortScore(changes.added, RecordOf(operation));
                 break;
-            case RollOperation::Modify:
+            case ListOperation::Modify:
                 InsertBySortScore(changes.modified, RecordOf(operation));
                 break;
-            case RollOperation::Delete:
-            case RollOperation::Hidden:
+            case ListOperation::Delete:
+            case ListOperation::Hidden:
                 if (std::find(changes.removedIds.begin(), changes.removedIds.end(), operation.id) ==
                     changes.removedIds.end())
                     changes.removedIds.push_back(operation.id);
                 break;
-            case RollOperation::Show: {
+            case ListOperation::Show: {
                 TelegraphInfo item = RecordOf(operation);
                 if (item.sort_score >= earliestSortScore)
                     InsertBySortScore(changes.added, std::move(item));
                 break;
             }
-            case RollOperation::Other:
+            case ListOperation::Other:
                 break;
         }
     }
 }
 
-void BuildTelegraphUpdate(TelegraphUpdate& changes, const QJsonArray& rollList, unsigned long long earliestSortScore) {
-    BuildTelegraphUpdate(changes, ReadRollList(rollList), earliestSortScore);
-}
-
-namespace {
-
-template <class Cache>
-void ApplyTo(const TelegraphUpdate& changes, Cache& cache) {
+void ApplyTelegraphUpdate(const TelegraphUpdate& changes, TelegraphCache& cache) {
     for (const TelegraphInfo& item : changes.added)
-        InsertBySortScore(cache, item);
+        cache.Insert(item);
     for (const TelegraphInfo& item : changes.modified) {
-        const auto it = FindById(cache, item.id);
+        const auto it = cache.find(item.id);
         if (it != cache.end())
-            OverwriteAt(cache, it, item);
+            cache.Overwrite(it, item);
     }
     for (int id : changes.removedIds)
-        RemoveById(cache, id);
+        cache.Remove(id);
 }
-
-}  // namespace
-
-void ApplyTelegraphUpdate(const TelegraphUpdate& changes, TelegraphCache& cache) { ApplyTo(changes, cache); }
-
-void ApplyTelegraphUpdate(const TelegraphUpdate& changes, std::list<TelegraphInfo>& cache) { ApplyTo(changes, cache); }
 
 std::list<TelegraphInfo> ParseOlderPage(const QJsonArray& rollList) {
     std::list<TelegraphInfo> page;
-    for (const RollOperation& operation : ReadRollList(rollList)) {
-        if (operation.isTelegraph && (operation.kind == RollOperation::Add || operation.kind == RollOperation::Modify))
+    for (const ListOperation& operation : ReadOperationList(rollList)) {
+        if (IsTelegraph(operation) && (operation.kind == ListOperation::Add || operation.kind == ListOperation::Modify))
             page.push_back(RecordOf(operation));
     }
     return page;

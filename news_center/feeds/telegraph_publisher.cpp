@@ -128,16 +128,14 @@ void CTelegraphPublisher::RefreshTelegraph() {
             break;
         const bool firstLoad = operationTime == 0;
         serverTime = std::max(serverTime, page.response.time());
-        RollOperations rollList = ReadRollList(RollListOf(page.response));
+        OperationList rollList = ReadOperationList(RollListOf(page.response));
         const int count = static_cast<int>(rollList.size());
         if (count > 0) {
             // A first load runs newest first; later pages end with the newest operation.
             const QJsonObject& marker = rollList[static_cast<std::size_t>(firstLoad ? 0 : count - 1)].element;
             operationTime = std::max(operationTime, ReadU64(marker.value(QStringLiteral("operation_time"))));
-            if (!firstLoad) {
-                FilterOperationsByStatus(rollList);
-                CollapseOperations(rollList);
-            }
+            if (!firstLoad)
+                ReduceRollList(rollList);
         }
         BuildTelegraphUpdate(changes, rollList, EarliestSortScore());
         if (count < kFullPage)
