@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "bench/bench_bodies.h"
 #include "news_center/feeds/depth_publisher.h"
@@ -21,17 +22,15 @@ const int kFirstNormalId = 1000000;
 const int kPinnedIds[] = {1, 2};
 const int kPinnedScoreId = 50000000;  // far above every normal article
 
-template <class Done>
-void WaitUntil(Done done) {
-    while (!done())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
 std::unique_ptr<TelegraphRig> g_telegraphRig;
 std::unique_ptr<DepthRig> g_depthRig;
 int g_depthInformEntries = 0;
 
 }  // namespace
+
+// A refresh thread's first cycle runs as it starts; with nobody subscribed it
+// sends nothing, and the thread then sleeps its whole interval.
+void LetTheFirstCyclePass() { std::this_thread::sleep_for(std::chrono::milliseconds(200)); }
 
 // Publishers are process-wide: a rig of another size needs fresh ones.
 void DropRigs() {
@@ -45,8 +44,7 @@ void DropRigs() {
 
 TelegraphRig::TelegraphRig(int cached) : publisher_(GetTelegraphPublisher()) {
     // After its first, idle cycle the publisher's thread sleeps 10 s.
-    CTelegraphPublisher* concrete = static_cast<CTelegraphPublisher*>(publisher_);
-    WaitUntil([concrete] { return concrete->threadCycleCount() > 0; });
+    LetTheFirstCyclePass();
     Install();
     publisher_->Subscribe(&observer_);
 
@@ -130,8 +128,7 @@ std::string TelegraphRig::NextPage() {
 // --- depth ---------------------------------------------------------------------
 
 DepthRig::DepthRig(int cached, int informEntries) : publisher_(GetDepthPublisher()), informEntries_(informEntries) {
-    CDepthPublisher* concrete = static_cast<CDepthPublisher*>(publisher_);
-    WaitUntil([concrete] { return concrete->threadCycleCount() > 0; });
+    LetTheFirstCyclePass();
     Install();
     publisher_->Subscribe(&observer_);
 

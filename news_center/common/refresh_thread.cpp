@@ -27,7 +27,6 @@ void RefreshThread::Run(const boost::function<void()>& cycle, const boost::funct
         for (;;) {
             boost::this_thread::interruption_point();
             cycle();
-            ++cycles_;
             // A deadline in UTC; Stop ends the sleep at once.
             const std::chrono::system_clock::time_point deadline =
                 std::chrono::system_clock::now() + std::chrono::milliseconds(intervalMs());

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -24,14 +23,11 @@ public:
     void Start(const boost::function<void()>& cycle, const boost::function<unsigned int()>& intervalMs);
     // Interrupts and joins; harmless when not started or already stopped.
     void Stop();
-    // Cycles completed; after the first the thread sleeps a whole interval.
-    unsigned int cycleCount() const { return cycles_; }
 
 private:
     void Run(const boost::function<void()>& cycle, const boost::function<unsigned int()>& intervalMs);
 
     boost::thread thread_;
-    std::atomic<unsigned int> cycles_{0};
     // The sleep waits on these rather than in boost's interruptible sleep, which
     // wakes every 100 ms to watch a UTC deadline; this one wakes at the deadline.
     std::mutex mutex_;

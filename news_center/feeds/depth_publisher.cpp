@@ -61,24 +61,6 @@ unsigned long long NewestScore(const ArticleList& articles) {
     return articles.empty() ? 0 : articles.front().sort_score;
 }
 
-DepthBanner ParseDepthBanner(const QJsonObject& object) {
-    DepthBanner banner;
-    banner.title = ReadWide(object.value(QStringLiteral("title")));
-    banner.img = ReadWide(object.value(QStringLiteral("img")));
-    banner.jump = ReadWide(object.value(QStringLiteral("jump")));
-    return banner;
-}
-
-// The articles of "list" whose "type" is 2, in order.
-std::list<DepthArticle> ParseDepthArticleList(const QJsonObject& data) {
-    return ParseArticleList(data, {kDepthArticleType}, &ParseDepthArticle);
-}
-
-}  // namespace
-
-namespace news_center {
-namespace internal {
-
 DepthArticle ParseDepthArticle(const QJsonObject& object) {
     DepthArticle article;
     article.id = ReadInt(object.value(QStringLiteral("id")));
@@ -103,8 +85,21 @@ DepthArticle ParseDepthArticle(const QJsonObject& object) {
     return article;
 }
 
-}  // namespace internal
-}  // namespace news_center
+
+DepthBanner ParseDepthBanner(const QJsonObject& object) {
+    DepthBanner banner;
+    banner.title = ReadWide(object.value(QStringLiteral("title")));
+    banner.img = ReadWide(object.value(QStringLiteral("img")));
+    banner.jump = ReadWide(object.value(QStringLiteral("jump")));
+    return banner;
+}
+
+// The articles of "list" whose "type" is 2, in order.
+std::list<DepthArticle> ParseDepthArticleList(const QJsonObject& data) {
+    return ParseArticleList(data, {kDepthArticleType}, &ParseDepthArticle);
+}
+
+}  // namespace
 
 CDepthPublisher::CDepthPublisher()
     : time_(0), lastTime_(0), earliest_(kNothingLoaded), busy_(false), liveness_(Liveness::Create()) {

@@ -30,9 +30,6 @@ public:
     virtual unsigned int GetRefreshInterval();
     virtual std::wstring BuildRefreshUrl();
 
-    // Cycles the refresh thread has completed; after the first it sleeps a whole interval.
-    unsigned int threadCycleCount() const { return thread_.cycleCount(); }
-
 private:
     // One refresh cycle; returns at once without observers or while another runs.
     void NotifySubscriber();
@@ -62,9 +59,3 @@ private:
     news_center::internal::IndexedList<DepthArticle> normalList_;  // the rest, newest sort_score first
     news_center::internal::Liveness::Ptr liveness_;
 };
-
-namespace news_center {
-namespace internal {
-DepthArticle ParseDepthArticle(const QJsonObject& object);
-}  // namespace internal
-}  // namespace news_center

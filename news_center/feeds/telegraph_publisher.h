@@ -33,9 +33,6 @@ public:
     // A refresh always asks for the newest 15, whatever `lastTime` is.
     virtual std::wstring BuildRefreshUrl(unsigned long long lastTime, unsigned long long time) const;
 
-    // Cycles the refresh thread has completed; after the first it sleeps a whole interval.
-    unsigned int threadCycleCount() const { return refreshThread_.cycleCount(); }
-
 private:
     void RefreshTelegraph();
     void RequestTelegraphCounters();
