@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include <boost/thread/mutex.hpp>
 
 #include "news_center/common/observer_list.h"
@@ -45,11 +47,12 @@ protected:
         subscribers_.ForEach([this](Observer& subscriber) { subscriber.Update(value_); });
     }
 
-    // Replaces the current value and notifies: the publish sequence.
-    void Publish(const T& value) {
+    // Replaces the current value and notifies: the publish sequence. The value
+    // is taken, not copied; the old one is freed after the locks.
+    void Publish(T value) {
         {
             boost::mutex::scoped_lock lock(valueMutex_);
-            value_ = value;
+            std::swap(value_, value);
         }
         Notify();
     }

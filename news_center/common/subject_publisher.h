@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include <boost/function.hpp>
 
@@ -59,7 +60,7 @@ protected:
             if (publish)
                 publish(value);
             else
-                this->Publish(value);
+                this->Publish(std::move(value));
         });
     }
 
@@ -67,7 +68,7 @@ protected:
     void SendForStock(const std::wstring& url, const std::wstring& stock) {
         Send(url, [this, stock](T& value) {
             value.stock = stock;
-            this->Publish(value);
+            this->Publish(std::move(value));
         });
     }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "host/lx_common.h"
 #include "news_center/request/request_builder.h"
@@ -139,11 +140,11 @@ void CStockLandMine::Store(const StockLandMine& result, unsigned int startDate, 
     }
 }
 
-void CStockLandMine::StoreAndPublish(const StockLandMine& result, unsigned int startDate, unsigned int endDate) {
+void CStockLandMine::StoreAndPublish(StockLandMine& result, unsigned int startDate, unsigned int endDate) {
     {
         boost::mutex::scoped_lock lock(valueMutex_);
         Store(result, startDate, endDate);
-        value_ = result;
+        std::swap(value_, result);
     }
     Notify();
 }

@@ -29,7 +29,7 @@ private:
     bool Found(const std::wstring& stock, unsigned int startDate, unsigned int lastDate, StockLandMine& result) const;
     void Store(const StockLandMine& result, unsigned int startDate, unsigned int endDate);
     // The publish step of a response: cache and value replaced under one lock.
-    void StoreAndPublish(const StockLandMine& result, unsigned int startDate, unsigned int endDate);
+    void StoreAndPublish(StockLandMine& result, unsigned int startDate, unsigned int endDate);
 
     std::list<RangeEntry> cache_;  // oldest first
 };
