@@ -11,6 +11,7 @@
 #include <boost/thread/thread.hpp>
 
 #include <QString>
+#include <QStringList>
 
 #include "host/lx_base.h"
 #include "host/lx_common.h"
@@ -46,6 +47,13 @@ State& state() {
     return *instance;
 }
 
+// Runs `f` on the state under its mutex.
+template <class F>
+auto Locked(F f) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return f(state());
+}
+
 const wchar_t kScheme[] = L"double:";
 
 std::wstring Widen(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()).toStdWString(); }
@@ -53,31 +61,23 @@ std::string Narrow(const std::wstring& text) { return QString::fromStdWString(te
 
 // Keys and values are escaped so that "&", "=" and "%" in values survive.
 std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '%' || c == '&' || c == '=' || c == '?') {
-            static const char hex[] = "0123456789ABCDEF";
-            out += '%';
-            out += hex[(static_cast<unsigned char>(c) >> 4) & 15];
-            out += hex[static_cast<unsigned char>(c) & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return QByteArray::fromStdString(text).toPercentEncoding(QByteArray(), "%&=?").toStdString();
 }
 
 std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
+    return QByteArray::fromPercentEncoding(QByteArray::fromStdString(text)).toStdString();
+}
+
+// Parses a URL made by the double's UrlHelper back into path and parameters.
+Request DecodeUrl(const std::wstring& url) {
+    Request request;
+    request.url = url;
+    const QString text = QString::fromStdWString(url.substr(url.find(kScheme) == 0 ? wcslen(kScheme) : 0));
+    request.path = text.section(QLatin1Char('?'), 0, 0).toStdString();
+    for (const QString& pair : text.section(QLatin1Char('?'), 1).split(QLatin1Char('&'), Qt::SkipEmptyParts))
+        request.params[Unescape(pair.section(QLatin1Char('='), 0, 0).toStdString())] =
+            Unescape(pair.section(QLatin1Char('='), 1).toStdString());
+    return request;
 }
 
 // A completion, when given, is queued under the same hold, so that a test woken
@@ -96,38 +96,13 @@ Request Record(const std::wstring& url, int timeout, bool sync, const HttpComple
     return request;
 }
 
-void AddLog(const LogLine& line) {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().logs.push_back(line);
-}
+void AddLog(const LogLine& line) { Locked([&](State& s) { s.logs.push_back(line); }); }
 
 }  // namespace
 
 std::string Request::param(const std::string& key) const {
     std::map<std::string, std::string>::const_iterator it = params.find(key);
     return it == params.end() ? std::string() : it->second;
-}
-
-Request DecodeUrl(const std::wstring& url) {
-    Request request;
-    request.url = url;
-    const std::string text = Narrow(url.substr(url.find(kScheme) == 0 ? wcslen(kScheme) : 0));
-    const std::size_t question = text.find('?');
-    request.path = text.substr(0, question);
-    if (question == std::string::npos)
-        return request;
-    std::size_t start = question + 1;
-    while (start < text.size()) {
-        std::size_t end = text.find('&', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string pair = text.substr(start, end - start);
-        const std::size_t equals = pair.find('=');
-        request.params[Unescape(pair.substr(0, equals))] =
-            equals == std::string::npos ? std::string() : Unescape(pair.substr(equals + 1));
-        start = end + 1;
-    }
-    return request;
 }
 
 void Reset() {
@@ -145,15 +120,9 @@ void Reset() {
     s.symbolTypes.clear();
 }
 
-std::vector<Request> Requests() {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    return state().requests;
-}
+std::vector<Request> Requests() { return Locked([&](State& s) { return s.requests; }); }
 
-std::size_t RequestCount() {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    return state().requests.size();
-}
+std::size_t RequestCount() { return Locked([&](State& s) { return s.requests.size(); }); }
 
 bool WaitForRequests(std::size_t count, int timeoutMs) {
     std::unique_lock<std::mutex> lock(state().mutex);
@@ -161,15 +130,9 @@ bool WaitForRequests(std::size_t count, int timeoutMs) {
                                         [count] { return state().requests.size() >= count; });
 }
 
-int SignCount() {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    return state().signCount;
-}
+int SignCount() { return Locked([&](State& s) { return s.signCount; }); }
 
-std::size_t PendingCount() {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    return state().pending.size();
-}
+std::size_t PendingCount() { return Locked([&](State& s) { return s.pending.size(); }); }
 
 HttpCompletion TakeNext(Request* request) {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -219,25 +182,15 @@ void DeliverConcurrently(const std::function<std::string(const Request&, std::si
         thread.join();
 }
 
-void QueueSyncAnswer(const Answer& answer) {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().syncAnswers.push_back(answer);
-}
+void QueueSyncAnswer(const Answer& answer) { Locked([&](State& s) { s.syncAnswers.push_back(answer); }); }
 
 void SetSyncHandler(std::function<Answer(const Request&)> handler) {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().syncHandler = std::move(handler);
+    Locked([&](State& s) { s.syncHandler = std::move(handler); });
 }
 
-void ReleaseStalls() {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().stallsReleased = true;
-}
+void ReleaseStalls() { Locked([&](State& s) { s.stallsReleased = true; }); }
 
-std::size_t PendingTaskCount() {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    return state().tasks.size();
-}
+std::size_t PendingTaskCount() { return Locked([&](State& s) { return s.tasks.size(); }); }
 
 boost::function<void()> TakeTask() {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -253,28 +206,11 @@ void RunPendingTasks() {
         task();
 }
 
-std::vector<LogLine> Logs() {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    return state().logs;
-}
+std::vector<LogLine> Logs() { return Locked([&](State& s) { return s.logs; }); }
 
-std::size_t CountLogs(const std::wstring& text) {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    std::size_t count = 0;
-    for (const LogLine& line : state().logs)
-        count += line.text == text ? 1 : 0;
-    return count;
-}
+void SetServerDate(unsigned int date) { Locked([&](State& s) { s.serverDate = date; }); }
 
-void SetServerDate(unsigned int date) {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().serverDate = date;
-}
-
-void SetSymbolType(const std::wstring& code, int type) {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    state().symbolTypes[code] = type;
-}
+void SetSymbolType(const std::wstring& code, int type) { Locked([&](State& s) { s.symbolTypes[code] = type; }); }
 
 long long TimeOf(unsigned int date, int hour, int minute, int second) {
     return static_cast<long long>(date) * 100000 + hour * 3600 + minute * 60 + second;
@@ -405,8 +341,7 @@ long long common::DateToTime(unsigned int date, int hour, int minute, int second
 }
 
 unsigned int common::GetCurrentServerDate() {
-    std::lock_guard<std::mutex> lock(state().mutex);
-    return state().serverDate;
+    return hostdouble::Locked([](hostdouble::State& s) { return s.serverDate; });
 }
 
 stock::SymbolType stock::CheckSymbol(const wchar_t* code) {

@@ -58,8 +58,6 @@ std::size_t RequestCount();
 // Waits until at least `count` requests were made; false after `timeoutMs`.
 bool WaitForRequests(std::size_t count, int timeoutMs = 5000);
 int SignCount();  // calls of UrlHelper::GetSigniture
-// Parses a URL made by the double's UrlHelper back into path and parameters.
-Request DecodeUrl(const std::wstring& url);
 
 // --- asynchronous completions ----------------------------------------------
 std::size_t PendingCount();
@@ -90,7 +88,6 @@ boost::function<void()> TakeTask();
 
 // --- program log -------------------------------------------------------------
 std::vector<LogLine> Logs();
-std::size_t CountLogs(const std::wstring& text);
 
 // --- calendar and symbols ------------------------------------------------------
 void SetServerDate(unsigned int date);
