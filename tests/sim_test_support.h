@@ -4,6 +4,9 @@
 // host libraries pointed at it, and records as rows of text, so that what the
 // library delivers compares with what is served.
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -11,10 +14,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include "host/lx_net_work.h"
 #include "host/lx_qt_support.h"
@@ -43,8 +42,8 @@ inline std::unique_ptr<news_sim::NewsServiceSim> StartSim(const news_sim::SimFau
 // The "data" served for a request the library could make, signed the same way.
 inline QJsonValue Fetch(const std::wstring& path, const std::map<std::string, std::string>& params) {
     std::vector<char> body;
-    EXPECT_TRUE(GetSync(pattern::CSingleton<UrlHelper>::GetInstance()->GetSigniture(path, params), body,
-                        HttpHeaderMap(), 10));
+    EXPECT_TRUE(
+        GetSync(pattern::CSingleton<UrlHelper>::GetInstance()->GetSigniture(path, params), body, HttpHeaderMap(), 10));
     return QJsonDocument::fromJson(QByteArray(body.data(), static_cast<int>(body.size()))).object().value("data");
 }
 // The served list: "data" when it is an array, else its "list".
@@ -59,7 +58,9 @@ inline std::string Text(const std::wstring& text) { return QString::fromStdWStri
 inline std::string Text(double number) {
     return number == std::floor(number) ? std::to_string(static_cast<long long>(number)) : std::to_string(number);
 }
-inline std::string Text(const QJsonValue& value) { return value.isString() ? Text(value.toString()) : Text(value.toDouble()); }
+inline std::string Text(const QJsonValue& value) {
+    return value.isString() ? Text(value.toString()) : Text(value.toDouble());
+}
 
 // A record as a row: its fields joined by '|'.
 template <class... Field>
@@ -83,17 +84,36 @@ inline std::vector<std::string> Rows(const QJsonArray& served, const std::vector
     });
 }
 
-// "id|text|" rows less the ids in `leftOut`, with no text for the ids in `anyText`.
-inline Rowed Comparable(Rowed rows, const std::set<int>& anyText, const std::set<int>& leftOut = {}) {
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const std::string& r) { return leftOut.count(std::stoi(r)); }),
-               rows.end());
-    for (std::string& row : rows) row = anyText.count(std::stoi(row)) ? Row(std::stoi(row)) : row;
-    return rows;
-}
-inline std::set<int> IdSet(const QJsonValue& ids) {
-    std::set<int> set;
-    for (const QJsonValue& id : ids.toArray()) set.insert(id.toInt());
-    return set;
-}
+// The ground truth's paged lists as "id|text|" rows: telegraph, depth top, depth normal, column. After failed
+// refreshes an edit can come in one answer with a later operation it is folded into (an add, a show): such texts
+// may be older, so only their ids compare. Depth articles first met after an edit are dropped by the merge.
+struct PagedTruth {
+    PagedTruth(news_sim::NewsServiceSim& sim, const news_sim::TruthQuery& query, const std::set<int>& alsoLeftOut = {})
+        : json(sim.state().GroundTruth(query)),
+          folded(IdSet(json["folded_edits"])),
+          leftOut(IdSet(json["depth"]["edited_before_loaded"])) {
+        leftOut.insert(alsoLeftOut.begin(), alsoLeftOut.end());
+        const QJsonValue lists[] = {json["telegraph"]["visible"], json["depth"]["top"], json["depth"]["normal"],
+                                    json["column"]["articles"]};
+        for (int list = 0; list < 4; ++list) held[list] = Comparable(list, Rows(lists[list].toArray(), {"id", "text"}));
+    }
+    // A client's "id|text|" rows of `list`, comparable with held[list]; `leftOut` applies to depth.
+    Rowed Comparable(int list, Rowed rows) const {
+        const auto out = [&](const std::string& r) { return (list == 1 || list == 2) && leftOut.count(std::stoi(r)); };
+        rows.erase(std::remove_if(rows.begin(), rows.end(), out), rows.end());
+        for (std::string& row : rows) row = folded.count(std::stoi(row)) ? Row(std::stoi(row)) : row;
+        return rows;
+    }
+    static std::set<int> IdSet(const QJsonValue& ids) {
+        std::set<int> set;
+        for (const QJsonValue& id : ids.toArray()) set.insert(id.toInt());
+        return set;
+    }
+
+    const QJsonObject json;
+    const std::set<int> folded;
+    std::set<int> leftOut;
+    Rowed held[4];
+};
 
 }  // namespace e2e
