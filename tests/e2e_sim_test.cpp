@@ -1,11 +1,8 @@
-// Every feed end to end against the simulator in this process, with the real
-// host libraries. A run drives every feed from several threads while the world
-// moves (the fault run while the service fails, garbles, errs, delays and
-// stalls requests); then each injected fault must have left exactly its
-// operation's log line and nothing else, and every feed must hold what the
-// service holds. LX_FAULT_RUN_SECONDS: the faulty phase (20 s; ./dev faults).
+// Every feed end to end against the simulator in this process, with the real host libraries. A run drives every
+// feed from several threads while the world moves (the fault run while the service fails, garbles, errs, delays
+// and stalls requests); then each injected fault must have left exactly its operation's log line and nothing else,
+// and every feed must hold what the service holds. LX_FAULT_RUN_SECONDS: the faulty phase (20 s; ./dev faults).
 
-#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <ctime>
@@ -14,7 +11,6 @@
 #include <functional>
 #include <random>
 #include <regex>
-#include <set>
 #include <shared_mutex>
 #include <sstream>
 #include <thread>
@@ -49,23 +45,19 @@ struct Views : ITelegraphObserver, IDepthObserver {
         std::lock_guard<std::mutex> lock(mutex);
         return call();
     }
-    void OnTelegraphRefreshBegin() override {
-        Locked([&] { return ++begins[0]; });
-    }
+    void OnTelegraphRefreshBegin() override { ++begins[0]; }
     void OnTelegraphUpdate(bool, const TelegraphUpdate& changes) override {
-        Locked([&] { return telegraph.Apply(changes), ended[0] = begins[0]; });
+        Locked([&] { return telegraph.Apply(changes), ended[0] = begins[0].load(); });
     }
     void OnTelegraphCountersUpdate(CountInfoMap) override {}
-    void OnDepthRefreshBegin() override {
-        Locked([&] { return ++begins[1]; });
-    }
+    void OnDepthRefreshBegin() override { ++begins[1]; }
     // When a refresh's edit fetch fails, its get_depth answer can show an article newly pinned: the publisher adds
     // it to the pinned list while its normal copy stays, and a later removal or unpinning takes one copy only.
     // Such articles are noted (the view mirrors the publisher's lists).
     void OnDepthUpdate(bool, const DepthUpdate& changes) override {
         std::lock_guard<std::mutex> lock(mutex);
         depth.Apply(changes);
-        ended[1] = begins[1];
+        ended[1] = begins[1].load();
         const std::vector<int> top = depth.topIds();
         for (int id : depth.normalIds())
             if (std::count(top.begin(), top.end(), id)) doubled.insert(id);
@@ -74,33 +66,38 @@ struct Views : ITelegraphObserver, IDepthObserver {
 
     // A refresh is skipped while a cycle runs: asks every half second until a cycle begun after this call delivered.
     bool RefreshUntilFreshCycle(int feed, const std::function<void()>& refresh) {
-        const int marker = Locked([&] { return begins[feed]; });
+        const int marker = begins[feed];
         int polls = 0;
-        return WaitUntil(
-            [&] {
-                if (polls++ % 500 == 0) refresh();
-                return Locked([&] { return ended[feed] > marker; });
-            },
-            kHang);
+        return WaitUntil([&] {
+            if (polls++ % 500 == 0) refresh();
+            return ended[feed] > marker;
+        }, kHang);
     }
 
-    std::mutex mutex;  // guards what follows
+    std::mutex mutex;  // guards the views and `doubled`
     lxnews::TelegraphView telegraph;
     lxnews::DepthView depth;
     std::set<int> doubled;
-    int begins[2] = {}, ended[2] = {};
+    std::atomic<int> begins[2] = {}, ended[2] = {};
 };
 
 // The log lines of each operation by the route its requests take: the path, its refresh_type ("" none, "0" or
-// "1", "*" any), then the beginnings of the lines of an unreadable body, a failed transfer and a non-zero errno,
-// where `~` stands for the first and "" for a silent failure. A route may carry several operations.
+// "1", "*" any), then how the lines of an unreadable body, a failed transfer and an errno begin, where `~` stands
+// for the first and "" for a silent failure. A route may carry several operations.
 struct OperationLines {
     const char *path, *refreshType, *parse, *fail = "~ Code fail", *error = "~ Response";
-    // Kind 0 a failed transfer, 1 an unreadable body, 2 a non-zero errno; "" where it is silent.
+    // Kind 0 a failed transfer, 1 an unreadable body, 2 an errno; "" where it is silent.
     std::string Line(int kind) const {
         std::string text = kind == 0 ? fail : kind == 1 ? "~" : error;
         if (!text.empty() && text[0] == '~') text.replace(0, 1, parse);
         return text.empty() ? text : text + (kind == 1 ? " Json Parse Error Code: " : kind == 2 ? " Error Code: " : "");
+    }
+    // Whether `message` is the line of failure `kind`: its beginning, then a number (the simulator's errno is 5) or
+    // a URL.
+    bool IsLine(const std::string& message, int kind) const {
+        const std::string line = Line(kind);
+        return !line.empty() && message.compare(0, line.size(), line) == 0 &&
+               std::regex_match(message.substr(line.size()), std::regex(kind == 2 ? "5" : "|-?[0-9]+| http://\\S+"));
     }
 };
 const OperationLines kOperations[] = {
@@ -111,8 +108,8 @@ const OperationLines kOperations[] = {
     {"/pc/information/get_depth", "1", "DepthPublisher::RequestEarlierDepth"},
     {"/pc/inform/modify", "", "DepthPublisher::MergeInformModifyListToCache",
      "DepthPublisher::RequestInformModify Failed: url ="},
-    {"/pc/inform/modify", "", "",
-     "ExclusivePublisher::RequestInformModify Failed: url =", "ExclusivePublisher::RequestInformModify Response"},
+    {"/pc/inform/modify", "", "", "ExclusivePublisher::RequestInformModify Failed: url =",
+     "ExclusivePublisher::RequestInformModify Response"},
     {"/pc/exclusive/column_list", "", "ExclusivePublisher::RequestColumnList", "~ Code fail",
      "DepthPublisher::RequestColumnList Response"},
     {"/pc/exclusive/column_article_list", "", "ExclusivePublisher::RequestArticleList", "~ Code fail",
@@ -131,28 +128,19 @@ const OperationLines kOperations[] = {
     {"/pc/rt/stock_dragon", "", "CStockUnusualTrading::FetchStockUnusualTrading", "~ Code fail", "~"},
 };
 
-// Whether `message` is the operation's line of a failure `kind`: its beginning, then a number (`errnoValue`
-// unless 0) or a URL.
-bool IsLine(const std::string& message, const OperationLines& operation, int kind, int errnoValue = 0) {
-    const std::string line = operation.Line(kind);
-    if (line.empty() || message.compare(0, line.size(), line) != 0) return false;
-    const std::string tail = message.substr(line.size());
-    return errnoValue ? tail == std::to_string(errnoValue)
-                      : std::regex_match(tail, std::regex("|-?[0-9]+| http://\\S+"));
-}
-
-template <class Record>
-Rowed IdsAndTexts(const std::list<Record>& records, std::wstring Record::*text) {
-    return RowsOf(records, [&](const Record& r) { return Row(r.id, r.*text); });
-}
+const auto IdsAndTexts = [](const auto& records, auto text) {
+    return RowsOf(records, [&](const auto& r) { return Row(r.id, r.*text); });
+};
 const auto Each = [](auto toRow) { return [=](const auto& records) { return RowsOf(records, toRow); }; };
 const auto Items = [](auto toRow) { return [=](const auto& value) { return RowsOf(value.items, toRow); }; };
-// What `path` serves with `params` ("$" for the stock), as rows of `keys`.
-const auto Serves = [](const wchar_t* path, std::map<std::string, std::string> params, std::vector<const char*> keys) {
+// What `path` serves for `query` ("a=1&b=$", "$" the stock), as rows of the space-separated `keys`.
+const auto Serves = [](const wchar_t* path, const std::string& query, const char* keys) {
     return [=](const std::wstring& stock) {
-        auto withStock = params;
-        for (auto& param : withStock) param.second = param.second == "$" ? Text(stock) : param.second;
-        return Rows(Served(path, withStock), keys);
+        std::map<std::string, std::string> params;
+        const QString withStock = QString::fromStdString(query).replace("$", QString::fromStdWString(stock));
+        for (const QString& param : withStock.split('&'))
+            params[Text(param.section('=', 0, 0))] = Text(param.section('=', 1));
+        return Rows(Served(path, params), QString(keys).split(' '));
     };
 };
 
@@ -166,24 +154,22 @@ struct Feed {
     std::function<Rowed(const std::wstring&)> held, served;
 };
 // Answering through a callback, `call(callback)`: the rows of its last argument.
-template <class... Args, class Call, class ToRows, class Serve>
-Feed Calls(const char* name, Call call, ToRows rows, Serve served) {
+template <class... Args, class ToRows, class Call, class Serve>
+Feed Calls(const char* name, ToRows rows, Call call, Serve served) {
     return {name, [=](auto&) { call([](Args...) {}); },
             [=](auto&) { return rows(std::get<sizeof...(Args) - 1>(Await<Args...>(call))); }, served};
 }
 // Answering an observer attached to `publisher`: the rows of the value after the next `skip`.
-template <class Value, class Publisher, class Send, class ToRows, class Serve>
-Feed Delivers(const char* name, Publisher* publisher, Send send, ToRows rows, Serve served, std::size_t skip = 0) {
+template <class Value, class Publisher, class ToRows, class Send, class Serve>
+Feed Delivers(const char* name, Publisher* publisher, ToRows rows, Send send, Serve served, std::size_t skip = 0) {
     const auto to = std::make_shared<testsupport::Recorder<Value> >();
     publisher->Attach(to.get());
-    return {name, send,
-            [=](const std::wstring& stock) {
+    return {name, send, [=](const std::wstring& stock) {
                 const std::size_t seen = to->count() + skip;
                 send(stock);
                 EXPECT_TRUE(WaitUntil([&] { return to->count() > seen; }, kHang)) << name;
                 return rows(to->last());
-            },
-            served};
+            }, served};
 }
 
 class RunTest : public ::testing::Test {
@@ -214,21 +200,25 @@ protected:
             messages.push_back(line.substr(line.find("] ", line.find("] [") + 3) + 2));
         return messages;
     }
-    // Log lines of each kind per route against the faults injected there (bounded only where some operation of
-    // the route keeps that kind silent); what does not add up.
+    // What does not add up: the lines of each kind per route against the faults injected there (bounded only where
+    // some operation of the route keeps that kind silent), and lines of no operation.
     std::string Accounting() const {
-        const std::vector<std::string> messages = Messages();
         std::map<std::pair<std::string, std::string>, std::array<long long, 3> > lines;
         std::map<std::pair<std::string, std::string>, std::array<bool, 3> > bounded;
-        for (const OperationLines& operation : kOperations)
-            for (int kind = 0; kind < 3; ++kind) {
-                bounded[{operation.path, operation.refreshType}][kind] |= operation.Line(kind).empty();
-                for (const std::string& message : messages)
-                    lines[{operation.path, operation.refreshType}][kind] +=
-                        IsLine(message, operation, kind, kind == 2 ? 5 : 0);
-            }
+        for (const OperationLines& op : kOperations)
+            for (int kind = 0; kind < 3; ++kind) bounded[{op.path, op.refreshType}][kind] |= op.Line(kind).empty();
         std::ostringstream problems;
-        for (const auto& [route, count] : lines) {
+        for (const std::string& message : Messages()) {
+            bool known = false;
+            for (const OperationLines& op : kOperations)
+                for (int kind = 0; kind < 3; ++kind)
+                    if (op.IsLine(message, kind)) {
+                        ++lines[{op.path, op.refreshType}][kind];
+                        known = true;
+                    }
+            if (!known) problems << "logged: " << message << "\n";
+        }
+        for (const auto& [route, silent] : bounded) {
             long long faults[3] = {};
             for (const std::string type : {"0", "1", ""})
                 if (route.second == type || route.second == "*") {
@@ -236,9 +226,9 @@ protected:
                     faults[0] += t.stalls + t.failures, faults[1] += t.malformed, faults[2] += t.errnos;
                 }
             for (int kind = 0; kind < 3; ++kind)
-                if (bounded[route][kind] ? count[kind] > faults[kind] : count[kind] != faults[kind])
-                    problems << route.first << route.second << ": kind " << kind << ", " << count[kind] << " lines, "
-                             << faults[kind] << " faults\n";
+                if (silent[kind] ? lines[route][kind] > faults[kind] : lines[route][kind] != faults[kind])
+                    problems << route.first << route.second << ": kind " << kind << ", " << lines[route][kind]
+                             << " lines, " << faults[kind] << " faults\n";
         }
         return problems.str();
     }
@@ -276,165 +266,132 @@ std::vector<Feed> RunTest::Feeds() {
         return days;
     };
     return {
-        Calls<const CountInfoMap&>(
-            "counters",
-            [](auto done) {
-                GetCommonPublisher()->RequestCountInfo({880001, 0, 510003, 42}, done);
-            },
-            Each([](auto& c) { return Row(c.first, c.second.reading_num, c.second.comment_num); }), counts),
-        Calls<const std::list<ExclusiveColumn>&>(
-            "columns", [](auto done) { GetExclusivePublisher()->RequestColumnList(done); },
-            Each([](auto& c) { return Row(c.column_id, c.title); }),
-            [](auto&) {
-                return Rows(Fetch(L"/pc/exclusive/column_list", {})["column_list"].toArray(), {"column_id", "title"});
-            }),
-        Calls<int, const std::list<ExclusiveArticle>&>(
-            "column page", [=](auto done) { GetExclusivePublisher()->RequestArticleList(std::stoi(column), done); },
+        Calls<const CountInfoMap&>("counters", Each([](auto& c) { return Row(c.first, c.second.reading_num,
+                                                                              c.second.comment_num); }),
+            [](auto done) { GetCommonPublisher()->RequestCountInfo({880001, 0, 510003, 42}, done); }, counts),
+        Calls<const std::list<ExclusiveColumn>&>("columns", Each([](auto& c) { return Row(c.column_id, c.title); }),
+            [](auto done) { GetExclusivePublisher()->RequestColumnList(done); },
+            [](auto&) { return Rows(Fetch(L"/pc/exclusive/column_list", {})["column_list"].toArray(), {"column_id",
+                                                                                                        "title"}); }),
+        Calls<int, const std::list<ExclusiveArticle>&>("column page",
             Each([](auto& a) { return Row(a.id, a.title, a.sort_score); }),
-            Serves(L"/pc/exclusive/column_article_list", {{"column_id", column}, {"rn", "15"}},
-                   {"id", "title", "sort_score"})),
-        Calls<const std::list<TimelineReddot>&>(
-            "timeline days",
+            [=](auto done) { GetExclusivePublisher()->RequestArticleList(std::stoi(column), done); },
+            Serves(L"/pc/exclusive/column_article_list", "column_id=" + column + "&rn=15", "id title sort_score")),
+        Calls<const std::list<TimelineReddot>&>("timeline days", Each([](auto& d) { return Row(d.date, d.nums); }),
             [](auto done) { GetTimelinePublisher()->RequestReddot(L"2024-03-01", L"2024-03-10", done); },
-            Each([](auto& d) { return Row(d.date, d.nums); }),
-            Serves(L"/pc/time_axis/reddot", {{"start_date", "2024-03-01"}, {"end_date", "2024-03-10"}},
-                   {"date", "nums"})),
-        Calls<const std::list<TimelineEvent>&>(
-            "timeline events", [](auto done) { GetTimelinePublisher()->RequestEventList(L"2024-03-04", done); },
-            Each([](auto& e) { return Row(e.id, e.title); }),
-            [=](auto&) {
-                return Rows(events, {"id", "title"});
-            }),
-        Calls<const TimelineEventDetail&>(
-            "timeline event", [=](auto done) { GetTimelinePublisher()->RequestEventDetail(std::stoul(event), done); },
+            Serves(L"/pc/time_axis/reddot", "start_date=2024-03-01&end_date=2024-03-10", "date nums")),
+        Calls<const std::list<TimelineEvent>&>("timeline events", Each([](auto& e) { return Row(e.id, e.title); }),
+            [](auto done) { GetTimelinePublisher()->RequestEventList(L"2024-03-04", done); },
+            [=](auto&) { return Rows(events, {"id", "title"}); }),
+        Calls<const TimelineEventDetail&>("timeline event",
             [](const auto& e) { return Rowed{Row(e.id, e.title, e.content)}; },
-            [=](auto&) {
-                return Rows({Fetch(L"/pc/time_axis/get_info_by_id", {{"id", event}})}, {"id", "title", "content"});
-            }),
-        Delivers<std::list<InformationEssence> >(
-            "essence", GetInformationEssence(),
-            [](auto&) { GetInformationEssence()->FetchInformationEssence(0, 0, 50); },
-            Each([](auto& e) { return Row(e.id, e.title, e.ctime); }), essenceByName),
-        Delivers<StockAnnouncement>(
-            "announcements", GetStockAnnouncement(),
-            [](auto& s) { GetStockAnnouncement()->RequestStockAnnouncementList(s, 2, 10); },
+            [=](auto done) { GetTimelinePublisher()->RequestEventDetail(std::stoul(event), done); },
+            [=](auto&) { return Rows({Fetch(L"/pc/time_axis/get_info_by_id", {{"id", event}})}, {"id", "title",
+                                                                                                  "content"}); }),
+        Delivers<std::list<InformationEssence> >("essence", GetInformationEssence(),
+            Each([](auto& e) { return Row(e.id, e.title, e.ctime); }),
+            [](auto&) { GetInformationEssence()->FetchInformationEssence(0, 0, 50); }, essenceByName),
+        Delivers<StockAnnouncement>("announcements", GetStockAnnouncement(),
             Items([](auto& i) { return Row(i.hashid, i.title, i.publish_time); }),
-            Serves(L"/pc/rt/stock_notice", {{"stock", "$"}, {"page", "2"}, {"rn", "10"}},
-                   {"hashid", "title", "publish_time"})),
-        Delivers<StockLandMine>(
-            "land mines", GetStockLandMine(),
-            [=](auto& s) { GetStockLandMine()->RequestStockLandMineList(s, start, today); },
+            [](auto& s) { GetStockAnnouncement()->RequestStockAnnouncementList(s, 2, 10); },
+            Serves(L"/pc/rt/stock_notice", "stock=$&page=2&rn=10", "hashid title publish_time")),
+        Delivers<StockLandMine>("land mines", GetStockLandMine(),
             Items([](auto& i) { return Row(i.id, i.title, i.publish_time); }),
-            Serves(L"/pc/rt/stock_landmine", {{"stock", "$"}, {"start", from}, {"end", to}},
-                   {"id", "title", "publish_time"}),
+            [=](auto& s) { GetStockLandMine()->RequestStockLandMineList(s, start, today); },
+            Serves(L"/pc/rt/stock_landmine", "stock=$&start=" + from + "&end=" + to, "id title publish_time"),
             1),  // after a reset
-        Delivers<StockNewsInfo>(
-            "stock news", GetStockNews(), [](auto& s) { GetStockNews()->RequestStockNewsList(2, s, 0, 0, 10); },
+        Delivers<StockNewsInfo>("stock news", GetStockNews(),
             Items([](auto& i) { return Row(i.id, i.type, i.column_id, i.title, i.ctime); }),
-            Serves(L"/v1/market/get_list",
-                   {{"unique_key", "$"},
-                    {"type", "2"},
-                    {"last_time", "0"},
-                    {"refresh_type", "0"},
-                    {"rn", "10"},
-                    {"time", "0"}},
-                   {"id", "type", "column_id", "title", "ctime"})),
-        Delivers<StockUnusualTradingInfo>(
-            "unusual trading", GetStockUnusualTrading(),
-            [](auto& s) { GetStockUnusualTrading()->FetchStockUnusualTrading(s); },
-            [](const auto& v) { return RowsOf(v.groups, [](auto& g) { return Row(g.key); }); }, unusualDays),
+            [](auto& s) { GetStockNews()->RequestStockNewsList(2, s, 0, 0, 10); },
+            Serves(L"/v1/market/get_list", "unique_key=$&type=2&last_time=0&refresh_type=0&rn=10&time=0",
+                   "id type column_id title ctime")),
+        Delivers<StockUnusualTradingInfo>("unusual trading", GetStockUnusualTrading(),
+            [](const auto& v) { return RowsOf(v.groups, [](auto& g) { return Row(g.key); }); },
+            [](auto& s) { GetStockUnusualTrading()->FetchStockUnusualTrading(s); }, unusualDays),
     };
 }
 
 void RunTest::Run(const news_sim::SimFaults& faults, int seconds, int ticksPerStep) {
     feeds_ = Feeds();
+    ITelegraphPublisher* telegraph = GetTelegraphPublisher();
+    IDepthPublisher* depth = GetDepthPublisher();
+    IExclusivePublisher* exclusive = GetExclusivePublisher();
     const int column = sim_->state().columnIds().front();
     lxnews::ColumnView columnView;  // the exclusive driver's until the drivers end
     const auto columnUpdate = [&] {
         columnView.Apply(std::get<1>(Await<int, const ExclusiveUpdate&>(
-            [&](auto done) { GetExclusivePublisher()->RequestArticleListOperation(column, done); })));
+            [&](auto done) { exclusive->RequestArticleListOperation(column, done); })));
     };
     sim_->SetFaults(faults);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    const auto running = [&] { return std::chrono::steady_clock::now() < end; };
     std::atomic<int> olderPages[3] = {};
     // The world holds still while an older page is on its way: an operation made meanwhile could be applied before
     // the page's records are in the cache (or the view), and be lost, as page handling has no version check.
     std::shared_mutex olderPageInFlight;
     const auto older = [&](int round) {
-        return round % 8 == 3 ? std::shared_lock<std::shared_mutex>(olderPageInFlight)
-                              : std::shared_lock<std::shared_mutex>();
+        using Lock = std::shared_lock<std::shared_mutex>;
+        return round % 8 == 3 ? Lock(olderPageInFlight) : Lock();
     };
+    // Each driver calls `step(round)` every `period` ms until the end.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     std::vector<std::thread> drivers;
-    drivers.emplace_back([&] {  // the world: a tick is ten seconds of news
-        for (; running(); std::this_thread::sleep_for(milliseconds(250))) {
-            std::unique_lock<std::shared_mutex> still(olderPageInFlight);
-            sim_->state().Advance(ticksPerStep);
-        }
-    });
-    drivers.emplace_back([&] {  // refreshes, and now and then an older page
-        for (int round = 1; running(); ++round, std::this_thread::sleep_for(milliseconds(150))) {
-            GetTelegraphPublisher()->Refresh();
-            GetDepthPublisher()->Refresh();
-            const auto still = older(round);
-            const auto floor =
-                views_.Locked([&] { return views_.telegraph.items().empty() ? 0 : views_.telegraph.floor(); });
-            if (!still || floor == 0 || views_.Locked([&] { return views_.depth.normal().empty(); })) continue;
-            const auto page = Await<bool, const std::list<TelegraphInfo>&>(
-                [&](auto done) { GetTelegraphPublisher()->RequestEarlierTelegraph(floor, done); });
-            if (!std::get<0>(page))
-                views_.Locked([&] { return views_.telegraph.AddOlder(std::get<1>(page)), ++olderPages[0]; });
-            const auto articles = std::get<0>(Await<const std::list<DepthArticle>&>(
-                [&](auto done) { GetDepthPublisher()->RequestEarlierDepth(done); }));
-            if (!articles.empty()) views_.Locked([&] { return views_.depth.AddOlder(articles), ++olderPages[1]; });
-        }
-    });
-    drivers.emplace_back([&] {
-        for (int round = 0; running(); ++round, std::this_thread::sleep_for(milliseconds(100))) {
-            const auto still = older(round);
-            const bool first = columnView.items().empty();
-            if (!first && !still) {
-                columnUpdate();
-                continue;
+    const auto drive = [&](int period, auto step) {
+        drivers.emplace_back([&end, period, step] {
+            for (int round = 0; std::chrono::steady_clock::now() < end; ++round) {
+                step(round);
+                std::this_thread::sleep_for(milliseconds(period));
             }
-            const auto page = std::get<1>(Await<int, const std::list<ExclusiveArticle>&>([&](auto done) {
-                auto* exclusive = GetExclusivePublisher();
-                first ? exclusive->RequestArticleList(column, done)
-                      : exclusive->RequestEarlierArticleList(column, columnView.floor(), done);
-            }));
-            columnView.AddPage(page);
-            olderPages[2] += !first && !page.empty();
-        }
+        });
+    };
+    drive(250, [&](int) {  // the world: a tick is ten seconds of news
+        std::unique_lock<std::shared_mutex> still(olderPageInFlight);
+        sim_->state().Advance(ticksPerStep);
     });
-    drivers.emplace_back([&] {  // a request of another feed every 40 ms, in turn
-        std::minstd_rand random(7);
-        for (std::size_t round = 0; running(); ++round, std::this_thread::sleep_for(milliseconds(40)))
-            feeds_[round % feeds_.size()].send(kStocks[random() % 5]);
+    drive(150, [&](int round) {  // refreshes, and now and then an older page
+        telegraph->Refresh();
+        depth->Refresh();
+        const auto still = older(round);
+        const auto floor = views_.Locked([&] {
+            return views_.telegraph.items().empty() || views_.depth.normal().empty() ? 0 : views_.telegraph.floor();
+        });
+        if (!still || floor == 0) return;
+        const auto page = Await<bool, const std::list<TelegraphInfo>&>(
+            [&](auto done) { telegraph->RequestEarlierTelegraph(floor, done); });
+        if (!std::get<0>(page))
+            views_.Locked([&] { return views_.telegraph.AddOlder(std::get<1>(page)), ++olderPages[0]; });
+        const auto articles =
+            std::get<0>(Await<const std::list<DepthArticle>&>([&](auto done) { depth->RequestEarlierDepth(done); }));
+        if (!articles.empty()) views_.Locked([&] { return views_.depth.AddOlder(articles), ++olderPages[1]; });
     });
+    drive(100, [&](int round) {  // column pages, else the column's operations
+        const auto still = older(round);
+        const bool first = columnView.items().empty();
+        if (!first && !still) return columnUpdate();
+        const auto page = std::get<1>(Await<int, const std::list<ExclusiveArticle>&>([&](auto done) {
+            first ? exclusive->RequestArticleList(column, done)
+                  : exclusive->RequestEarlierArticleList(column, columnView.floor(), done);
+        }));
+        columnView.AddPage(page);
+        olderPages[2] += !first && !page.empty();
+    });
+    std::minstd_rand random(7);
+    drive(40, [&](int round) { feeds_[round % feeds_.size()].send(kStocks[random() % 5]); });  // every feed in turn
     for (std::thread& driver : drivers) driver.join();
 
     // Faults off; what is in flight ends within a stall or a timeout.
     sim_->SetFaults(news_sim::SimFaults());
     WaitUntil([&] { return Accounting().empty(); }, kHang);
     EXPECT_EQ(Accounting(), "");
-    for (const std::string& message : Messages())
-        EXPECT_TRUE(std::any_of(std::begin(kOperations), std::end(kOperations),
-                                [&](const OperationLines& operation) {
-                                    return IsLine(message, operation, 0) || IsLine(message, operation, 1) ||
-                                           IsLine(message, operation, 2);
-                                }))
-            << "logged: " << message;
 
     // A healthy service: one more round of each paged feed, then every feed against it.
     sim_->state().Advance(1);
-    ASSERT_TRUE(views_.RefreshUntilFreshCycle(0, [&] { GetTelegraphPublisher()->Refresh(); }));
-    ASSERT_TRUE(views_.RefreshUntilFreshCycle(1, [&] { GetDepthPublisher()->Refresh(); }));
+    ASSERT_TRUE(views_.RefreshUntilFreshCycle(0, [&] { telegraph->Refresh(); }));
+    ASSERT_TRUE(views_.RefreshUntilFreshCycle(1, [&] { depth->Refresh(); }));
     columnUpdate();
-    GetTelegraphPublisher()->Unsubscribe(&views_);  // the views hold still from here
-    GetDepthPublisher()->Unsubscribe(&views_);
+    telegraph->Unsubscribe(&views_);  // the views hold still from here
+    depth->Unsubscribe(&views_);
     Views late;  // handed the publisher's own cache
-    GetTelegraphPublisher()->Subscribe(&late);
-    GetTelegraphPublisher()->Unsubscribe(&late);
+    telegraph->Subscribe(&late);
+    telegraph->Unsubscribe(&late);
     const PagedTruth truth(*sim_, {views_.telegraph.floor(), views_.depth.floor(), column, columnView.floor()},
                            views_.doubled);
     const Rowed clients[] = {IdsAndTexts(views_.telegraph.items(), &TelegraphInfo::content),
@@ -447,8 +404,8 @@ void RunTest::Run(const news_sim::SimFaults& faults, int seconds, int ticksPerSt
     const bool everyKind = seconds * ticksPerStep >= 10;  // forty ticks meet every kind
     for (const QString& stream : {QString("telegraph"), QString("depth"), "column:" + QString::number(column)})
         for (const char* kind : {"modify", "hidden", "show", "del"})
-            EXPECT_TRUE(!everyKind || truth.json["operations"][stream][kind].toInt() >= 1)
-                << stream.toStdString() << " saw no " << kind;
+            EXPECT_TRUE(!everyKind || truth.json["operations"][stream][kind].toInt() > 0)
+                << Text(stream) << " saw no " << kind;
     for (int feed = 0; feed < 3; ++feed) EXPECT_GT(olderPages[feed], 0) << "no older page of paged feed " << feed;
     for (const Feed& feed : feeds_)
         for (const std::wstring& stock : kStocks) {
@@ -470,9 +427,7 @@ TEST_F(HealthyRunTest, EveryFeedEqualsTheServiceAndNothingIsLogged_Sim) { Run(ne
 TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryFeedEqualsTheServiceOnceFaultsStop_Sim) {
     news_sim::SimFaults faults;
     faults.failRate = faults.malformedRate = faults.errnoRate = 0.08;
-    faults.stallRate = 0.03;
-    faults.stallMs = 1500;
-    faults.delayMs = 15;
+    faults.stallRate = 0.03, faults.stallMs = 1500, faults.delayMs = 15;
     const char* seconds = std::getenv("LX_FAULT_RUN_SECONDS");
     Run(faults, seconds != nullptr && std::atoi(seconds) > 0 ? std::atoi(seconds) : 20, 1);
 }

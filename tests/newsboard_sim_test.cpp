@@ -4,13 +4,14 @@
 // Closing stops the host for the rest of the process, so each test needs a
 // process of its own (ctest runs them so).
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
 #include <QApplication>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTreeWidget>
-#include <chrono>
-#include <functional>
-#include <thread>
 
 #include "tests/sim_test_support.h"
 #include "tools/newsboard/board_window.h"
@@ -38,17 +39,14 @@ protected:
     void TearDown() override { sim_->Stop(); }
 
     // Runs the event loop until `done`, calling `nudge` about every two seconds; false after a hang.
-    bool PumpUntil(
-        const std::function<bool()>& done, const std::function<void()>& nudge = [] {}) {
+    bool PumpUntil(const std::function<bool()>& done, const std::function<void()>& nudge = [] {}) {
         int round = 0;
-        return testsupport::WaitUntil(
-            [&] {
-                if (++round % 400 == 0) nudge();
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-                std::this_thread::sleep_for(std::chrono::milliseconds(4));
-                return done();
-            },
-            kHang);
+        return testsupport::WaitUntil([&] {
+            if (++round % 400 == 0) nudge();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+            return done();
+        }, kHang);
     }
     QTreeWidget* List(const char* name) { return window_->findChild<QTreeWidget*>(name); }
     // A list's rows as "key|text|".
@@ -71,9 +69,9 @@ protected:
 TEST_F(BoardTest, PanesFillAndFollowEditsAndRemovalsToTheGroundTruth_Sim) {
     const char* const kPaged[] = {"telegraph", "depth", "exclusive"};
     ASSERT_TRUE(PumpUntil([&] {
-        for (const char* name :
-             {"telegraph", "depth", "depth-banners", "exclusive-columns", "exclusive", "essence", "timeline-dates",
-              "timeline-events", "announcements", "land-mines", "stock-news", "unusual-trading"})
+        for (const char* name : {"telegraph", "depth", "depth-banners", "exclusive-columns", "exclusive", "essence",
+                                 "timeline-dates", "timeline-events", "announcements", "land-mines", "stock-news",
+                                 "unusual-trading"})
             if (List(name)->topLevelItemCount() == 0) return false;
         return !window_->findChild<QTextBrowser*>("timeline-detail")->toPlainText().isEmpty();
     })) << "a pane stayed empty";
@@ -88,13 +86,13 @@ TEST_F(BoardTest, PanesFillAndFollowEditsAndRemovalsToTheGroundTruth_Sim) {
     const auto* exclusive = window_->findChild<newsboard::ExclusivePane*>();
     std::map<std::string, Rowed> shown, held;
     const auto converged = [&] {
-        const PagedTruth truth(
-            *sim_, {window_->findChild<newsboard::TelegraphPane*>()->floor(),
-                    window_->findChild<newsboard::DepthPane*>()->floor(), exclusive->column(), exclusive->floor()});
+        const PagedTruth truth(*sim_, {window_->findChild<newsboard::TelegraphPane*>()->floor(),
+                                       window_->findChild<newsboard::DepthPane*>()->floor(), exclusive->column(),
+                                       exclusive->floor()});
         held = {{"telegraph", truth.held[0]}, {"depth", truth.held[1]}, {"exclusive", truth.held[3]}};
         held["depth"].insert(held["depth"].end(), truth.held[2].begin(), truth.held[2].end());
-        for (int pane = 0; pane < 3; ++pane)
-            shown[kPaged[pane]] = truth.Comparable(pane == 2 ? 3 : pane, Rows(kPaged[pane]));
+        for (int pane = 0; pane < 3; ++pane)  // lists 0, 1 (with 2) and 3
+            shown[kPaged[pane]] = truth.Comparable(pane + (pane == 2), Rows(kPaged[pane]));
         return shown == held;
     };
     int marked = 0;
