@@ -37,8 +37,7 @@ std::tuple<std::decay_t<Args>...> Await(Send send) {
     return {};
 }
 
-// The client's telegraph and depth views, rebuilt from the change sets, and the refresh cycles of each (0
-// telegraph, 1 depth).
+// The client's views, rebuilt from the change sets, and the refresh cycles of each (0 telegraph, 1 depth).
 struct Views : ITelegraphObserver, IDepthObserver {
     template <class Call>
     auto Locked(Call call) {
@@ -51,9 +50,8 @@ struct Views : ITelegraphObserver, IDepthObserver {
     }
     void OnTelegraphCountersUpdate(CountInfoMap) override {}
     void OnDepthRefreshBegin() override { ++begins[1]; }
-    // When a refresh's edit fetch fails, its get_depth answer can show an article newly pinned: the publisher adds
-    // it to the pinned list while its normal copy stays, and a later removal or unpinning takes one copy only.
-    // Such articles are noted (the view mirrors the publisher's lists).
+    // After a failed edit fetch the publisher can list a newly pinned article twice (pinned, and still normal), and
+    // a later removal or unpinning takes one copy only: such articles are noted.
     void OnDepthUpdate(bool, const DepthUpdate& changes) override {
         std::lock_guard<std::mutex> lock(mutex);
         depth.Apply(changes);
@@ -92,8 +90,7 @@ struct OperationLines {
         if (!text.empty() && text[0] == '~') text.replace(0, 1, parse);
         return text.empty() ? text : text + (kind == 1 ? " Json Parse Error Code: " : kind == 2 ? " Error Code: " : "");
     }
-    // Whether `message` is the line of failure `kind`: its beginning, then a number (the simulator's errno is 5) or
-    // a URL.
+    // Whether `message` is the line of failure `kind`, then a number (the simulator's errno is 5) or a URL.
     bool IsLine(const std::string& message, int kind) const {
         const std::string line = Line(kind);
         return !line.empty() && message.compare(0, line.size(), line) == 0 &&
@@ -146,8 +143,7 @@ const auto Serves = [](const wchar_t* path, const std::string& query, const char
 
 const std::wstring kStocks[] = {L"sh600519", L"sz000001", L"sz300750", L"sh601318", L"bj430047"};
 
-// A feed answering requests: sending one (for a stock, if it takes one), its answer and what the service holds,
-// as rows.
+// A feed: sending a request (for a stock, if it takes one), its answer and what the service holds, as rows.
 struct Feed {
     const char* name;
     std::function<void(const std::wstring&)> send;
@@ -191,7 +187,7 @@ protected:
     }
 
     void Run(const news_sim::SimFaults& faults, int seconds, int ticksPerStep);
-    std::vector<Feed> Feeds();
+    std::vector<Feed> Feeds() const;
     // What follows "time [thread] [level] " in each log line.
     std::vector<std::string> Messages() const {
         std::vector<std::string> messages;
@@ -240,7 +236,7 @@ protected:
     std::vector<Feed> feeds_;  // their observers stay attached until TearDown
 };
 
-std::vector<Feed> RunTest::Feeds() {
+std::vector<Feed> RunTest::Feeds() const {
     // Not the paged column: a first page there would move the publisher's cursor behind the view's back.
     const std::string column = std::to_string(sim_->state().columnIds().back());
     const QJsonArray events = Served(L"/pc/time_axis/get_list_by_day", {{"date", "2024-03-04"}, {"rn", "50"}});

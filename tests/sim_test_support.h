@@ -84,9 +84,9 @@ inline Rowed Rows(const QJsonArray& served, const QStringList& keys) {
     });
 }
 
-// The ground truth's paged lists as "id|text|" rows: telegraph, depth top, depth normal, column. After failed
-// refreshes an edit can come in one answer with a later operation it is folded into (an add, a show): such texts
-// may be older, so only their ids compare. Depth articles first met after an edit are dropped by the merge.
+// The ground truth's paged lists as "id|text|" rows: telegraph, depth top, depth normal, column. An edit folded into
+// a later operation after failed refreshes may leave an older text (only ids compare); depth articles first met
+// after an edit are dropped by the merge.
 struct PagedTruth {
     PagedTruth(news_sim::NewsServiceSim& sim, const news_sim::TruthQuery& query, const std::set<int>& alsoLeftOut = {})
         : json(sim.state().GroundTruth(query)), folded(Ids("folded_edits")), leftOut(alsoLeftOut) {
