@@ -1,8 +1,6 @@
-// The news board in this process against the simulator: every pane fills, the
-// paged panes follow edits and removals to what the service holds with edited
-// rows marked, and the window closes at once while every request hangs.
-// Closing stops the host for the rest of the process, so each test needs a
-// process of its own (ctest runs them so).
+// The news board in this process against the simulator: every pane fills, the paged panes follow edits and removals
+// to what the service holds with edited rows marked, and the window closes at once while every request hangs.
+// Closing stops the host for the rest of the process, so each test needs a process of its own (ctest runs them so).
 
 #include <chrono>
 #include <functional>
@@ -19,8 +17,8 @@
 #include "tools/newsboard/row_list.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-// Qt 5.15's offscreen platform never deletes the screen it creates. Its frame
-// shows only in full stacks, so the board's own objects stay checked.
+// Qt 5.15's offscreen platform never deletes the screen it creates. Its frame shows only in full stacks, so the
+// board's own objects stay checked.
 extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
 extern "C" const char* __lsan_default_suppressions() { return "leak:libqoffscreen.so\n"; }
 #endif
@@ -49,12 +47,10 @@ protected:
         }, kHang);
     }
     QTreeWidget* List(const char* name) { return window_->findChild<QTreeWidget*>(name); }
-    // A list's rows as "key|text|".
+    // A list's top-level items, and their rows as "key|text|".
+    QList<QTreeWidgetItem*> Items(const char* name) { return List(name)->findItems("", Qt::MatchContains); }
     Rowed Rows(const char* name) {
-        Rowed rows;
-        for (int i = 0; i < List(name)->topLevelItemCount(); ++i)
-            rows.push_back(Row(newsboard::KeyOf(List(name)->topLevelItem(i)), List(name)->topLevelItem(i)->text(0)));
-        return rows;
+        return RowsOf(Items(name), [](const QTreeWidgetItem* i) { return Row(newsboard::KeyOf(i), i->text(0)); });
     }
 
     news_sim::SimFaults faults_;
@@ -81,26 +77,18 @@ TEST_F(BoardTest, PanesFillAndFollowEditsAndRemovalsToTheGroundTruth_Sim) {
         EXPECT_TRUE(PumpUntil([&] { return List(name)->topLevelItemCount() > before; })) << name;
     }
 
-    // After each step of the world the paged panes converge on what a perfect
-    // client holds, and every row whose text changed is marked.
+    // After each step of the world the paged panes converge on what a perfect client holds, and every row whose text
+    // changed is marked.
     const auto* exclusive = window_->findChild<newsboard::ExclusivePane*>();
     std::map<std::string, Rowed> shown, held;
     const auto converged = [&] {
-        news_sim::TruthQuery query;
-        query.telegraphFloor = window_->findChild<newsboard::TelegraphPane*>()->floor();
-        query.depthFloor = window_->findChild<newsboard::DepthPane*>()->floor();
-        query.columnId = exclusive->column();
-        query.columnFloor = exclusive->floor();
-        const QJsonObject truth = sim_->state().GroundTruth(query);
-        const std::set<int> folded = IdSet(truth["folded_edits"]), unloaded = IdSet(truth["depth"]["edited_before_loaded"]);
-        QJsonArray depth = truth["depth"]["top"].toArray();
-        for (const QJsonValue& article : truth["depth"]["normal"].toArray()) depth.append(article);
-        const QJsonArray items[] = {truth["telegraph"]["visible"].toArray(), depth, truth["column"]["articles"].toArray()};
-        for (int pane = 0; pane < 3; ++pane) {
-            const std::set<int> leftOut = pane == 1 ? unloaded : std::set<int>();
-            held[kPaged[pane]] = Comparable(e2e::Rows(items[pane], {"id", "text"}), folded, leftOut);
-            shown[kPaged[pane]] = Comparable(Rows(kPaged[pane]), folded, leftOut);
-        }
+        const PagedTruth truth(*sim_, {window_->findChild<newsboard::TelegraphPane*>()->floor(),
+                                       window_->findChild<newsboard::DepthPane*>()->floor(), exclusive->column(),
+                                       exclusive->floor()});
+        held = {{"telegraph", truth.held[0]}, {"depth", truth.held[1]}, {"exclusive", truth.held[3]}};
+        held["depth"].insert(held["depth"].end(), truth.held[2].begin(), truth.held[2].end());
+        for (int pane = 0; pane < 3; ++pane)  // lists 0, 1 (with 2) and 3
+            shown[kPaged[pane]] = truth.Comparable(pane + (pane == 2), Rows(kPaged[pane]));
         return shown == held;
     };
     int marked = 0;
@@ -112,8 +100,7 @@ TEST_F(BoardTest, PanesFillAndFollowEditsAndRemovalsToTheGroundTruth_Sim) {
         window_->RefreshNow();
         EXPECT_TRUE(PumpUntil(converged, [&] { window_->RefreshNow(); })) << "round " << round;
         for (const char* name : kPaged)
-            for (int i = 0; i < List(name)->topLevelItemCount(); ++i) {
-                const QTreeWidgetItem* item = List(name)->topLevelItem(i);
+            for (const QTreeWidgetItem* item : Items(name)) {
                 const auto was = before.find(Row(newsboard::KeyOf(item)));
                 if (was == before.end() || was->second == Row(newsboard::KeyOf(item), item->text(0))) continue;
                 EXPECT_TRUE(item->data(0, newsboard::kEditedRole).toBool()) << name << " " << was->first;
