@@ -33,8 +33,7 @@ protected:
     stress::Watchers watchers_;
 };
 
-// Clients subscribe, unsubscribe and request on every publisher while two
-// task-manager and two network threads (some transfers failing) run the work.
+// Clients subscribe, unsubscribe and request while two task and two network threads (some failing) run the work.
 TEST_F(ConcurrencyTest, ClientsRefreshesAndCompletionsInterleaveSafely) {
     const int kClients = 4, kRounds = 1500;
     stress::AnswerSyncRequests();
@@ -70,9 +69,8 @@ TEST_F(ConcurrencyTest, ClientsRefreshesAndCompletionsInterleaveSafely) {
     EXPECT_EQ(3 * kClients * kRounds, gates.timeline.calls());
 }
 
-// Completions, counter callbacks and refresh tasks pending at teardown, some
-// delivered on another thread while it runs; odd rounds run the refreshes
-// first, so that counter requests bound to the telegraph and depth are pending.
+// Completions, counter callbacks and refresh tasks pending at teardown, some delivered on another thread while it
+// runs; odd rounds run the refreshes first, so that counter requests bound to the telegraph and depth are pending.
 TEST_F(ConcurrencyTest, WorkDeliveredAfterTeardownReachesNoPublisher) {
     stress::CallbackGates gates;
     for (int round = 0; round < 1000; ++round) {
@@ -119,9 +117,7 @@ TEST_F(ConcurrencyTest, ARefreshInItsFetchKeepsOthersOutUntilTeardown) {
     for (const Race& race : kRaces) {
         SCOPED_TRACE(race.name);
         stress::Watcher& watcher = race.depth ? watchers_.depth : watchers_.telegraph;
-        const auto refresh = [&race] {
-            race.depth ? GetDepthPublisher()->Refresh() : GetTelegraphPublisher()->Refresh();
-        };
+        const auto refresh = [&] { race.depth ? GetDepthPublisher()->Refresh() : GetTelegraphPublisher()->Refresh(); };
         // The row's side stalls, the other fails at once; [0] counts the feed's thread, [1] the host.
         std::atomic<int> fetches[2] = {{0}, {0}};
         std::future<void> first, second;
@@ -174,16 +170,12 @@ const struct Operation {
     {"column list", [](auto& in) { GetExclusivePublisher()->RequestColumnList(Calls(in)); }},
     {"column articles", [](auto& in) { GetExclusivePublisher()->RequestArticleList(7, Calls(in)); }},
     {"column operations", [](auto& in) { GetExclusivePublisher()->RequestArticleListOperation(7, Calls(in)); }},
-    {"counters",
-     [](auto& in) {
-         GetCommonPublisher()->RequestCountInfo({1, 2}, Calls(in));
-     }},
+    {"counters", [](auto& in) { GetCommonPublisher()->RequestCountInfo(std::vector<unsigned int>(2, 1), Calls(in)); }},
     {"older telegraphs", [](auto& in) { GetTelegraphPublisher()->RequestEarlierTelegraph(5, Calls(in)); }},
     {"older depth articles", [](auto& in) { GetDepthPublisher()->RequestEarlierDepth(Calls(in)); }},
 };
 
-// Completions run without a lock of their own: two of one operation meet in
-// their callbacks, and a callback may request again.
+// Completions run without a lock of their own: two of one operation meet in their callbacks, which may request again.
 TEST_F(ConcurrencyTest, CompletionsOfOnePublisherRunSideBySide) {
     // Depth asks for an older page only once something is cached; the thread's fetch fails.
     hostdouble::SetSyncHandler([](const Request& r) {

@@ -1,7 +1,6 @@
 #pragma once
 
-// Subscribers of every kind that count their calls, one request of every kind,
-// and delivery of whatever is pending.
+// Subscribers of every kind that count their calls, one request of every kind, delivery of whatever is pending.
 
 #include <atomic>
 #include <list>
@@ -18,8 +17,8 @@ namespace stress {
 // Set on the test's threads and those that run posted tasks; a feed's own thread never sets it.
 inline thread_local bool t_host = false;
 
-// Counts calls, those on a host thread, and the strays that arrive while closed:
-// after the Unsubscribe or Detach that removed it returned, or after teardown.
+// Counts calls, those on a host thread, and the strays: calls after the Unsubscribe or Detach that removed it
+// returned, or after teardown.
 class Gate {
 public:
     void Open() { open_ = true; }
@@ -97,14 +96,12 @@ struct Watchers {
     }
 };
 
-// `callbacks` counts the callbacks bound to a publisher's state; `timeline`
-// those of the stateless timeline, which still answers after teardown.
+// Callbacks bound to a publisher's state, and those of the stateless timeline, which answers after teardown.
 struct CallbackGates {
     Gate callbacks, timeline;
 };
 
-// One request of every kind; returns how many calls of `gates.callbacks` they
-// bring once every completion is delivered (the timeline's three come on top).
+// One request of every kind; returns the calls of `gates.callbacks` due (the timeline's three come on top).
 inline int RequestEverything(const Publishers& p, CallbackGates& gates, int serial) {
     const auto in = [gate = &gates.callbacks](auto&&...) { gate->Call(); };
     const auto timeline = [gate = &gates.timeline](auto&&...) { gate->Call(); };
