@@ -1,7 +1,6 @@
 #pragma once
 
-// Subscribers of every kind that count their calls and the stray ones, one
-// request of every kind, and delivery of whatever is pending.
+// Subscribers of every kind that count their calls, one request of every kind, delivery of whatever is pending.
 
 #include <atomic>
 #include <list>
@@ -15,19 +14,23 @@
 
 namespace stress {
 
-// Counts calls, and the strays that arrive while closed: after the Unsubscribe
-// or Detach that removed it returned, or after teardown.
+// Set on the test's threads and those that run posted tasks; a feed's own thread never sets it.
+inline thread_local bool t_host = false;
+
+// Counts calls, those on a host thread, and the strays: calls after the Unsubscribe or Detach that removed it
+// returned, or after teardown.
 class Gate {
 public:
     void Open() { open_ = true; }
     void Close() { open_ = false; }
-    void Call() { ++calls_, strays_ += open_ ? 0 : 1; }
+    void Call() { ++calls_, hostCalls_ += t_host, strays_ += open_ ? 0 : 1; }
     int calls() const { return calls_; }
+    int hostCalls() const { return hostCalls_; }
     int strays() const { return strays_; }
 
 private:
     std::atomic<bool> open_{true};
-    std::atomic<int> calls_{0}, strays_{0};
+    std::atomic<int> calls_{0}, hostCalls_{0}, strays_{0};
 };
 
 // Subscribes to any feed or subject.
@@ -70,9 +73,6 @@ struct Watchers {
     Watcher telegraph, depth, stockNews, announcement, unusualTrading, essence, landMine;
 
     Gate* gates[7] = {&telegraph, &depth, &stockNews, &announcement, &unusualTrading, &essence, &landMine};
-    void Open() {
-        for (Gate* gate : gates) gate->Open();
-    }
     void Close() {
         for (Gate* gate : gates) gate->Close();
     }
@@ -82,7 +82,7 @@ struct Watchers {
         return total;
     }
     void Subscribe(const Publishers& p) {
-        Open();
+        for (Gate* gate : gates) gate->Open();
         p.telegraph->Subscribe(&telegraph), p.depth->Subscribe(&depth), p.stockNews->Attach(&stockNews);
         p.announcement->Attach(&announcement), p.unusualTrading->Attach(&unusualTrading);
         p.essence->Attach(&essence), p.landMine->Attach(&landMine);
@@ -96,14 +96,12 @@ struct Watchers {
     }
 };
 
-// `callbacks` counts the callbacks bound to a publisher's state; `timeline`
-// those of the stateless timeline, which still answers after teardown.
+// Callbacks bound to a publisher's state, and those of the stateless timeline, which answers after teardown.
 struct CallbackGates {
     Gate callbacks, timeline;
 };
 
-// One request of every kind; returns how many calls of `gates.callbacks` they
-// bring once every completion is delivered (the timeline's three come on top).
+// One request of every kind; returns the calls of `gates.callbacks` due (the timeline's three come on top).
 inline int RequestEverything(const Publishers& p, CallbackGates& gates, int serial) {
     const auto in = [gate = &gates.callbacks](auto&&...) { gate->Call(); };
     const auto timeline = [gate = &gates.timeline](auto&&...) { gate->Call(); };
@@ -123,11 +121,9 @@ inline int RequestEverything(const Publishers& p, CallbackGates& gates, int seri
     return 7;
 }
 
-// Answers repeat their ids every kSerials: caches stay small (they have no
-// bound of their own) and later answers overlap earlier ones.
+// Answers repeat their ids every kSerials: caches stay small and later answers overlap earlier ones.
 const int kSerials = 64;
 
-// GetSync answers every path with a well-formed body.
 inline void AnswerSyncRequests() {
     hostdouble::SetSyncHandler([](const hostdouble::Request& request) {
         static std::atomic<int> serial{0};
@@ -135,10 +131,8 @@ inline void AnswerSyncRequests() {
     });
 }
 
-// Runs the oldest pending completion, if any, with a well-formed body; with
-// `failSome` every seventh transfer fails, except the counters' (whose failure
-// drops the callback by design). `take` keeps takers from emptying the queue
-// under each other; the completion runs outside it.
+// Runs the oldest pending completion, if any; with `failSome` every seventh transfer fails, except the
+// counters' (whose failure drops the callback). `take` keeps takers from emptying the queue under each other.
 inline bool DeliverOne(std::mutex& take, int serial, bool failSome = false) {
     HttpCompletion completion;
     hostdouble::Request request;
@@ -159,8 +153,7 @@ inline bool RunOneTask() {
     return !task.empty();
 }
 
-// Completions and tasks, on the calling thread, until neither is left (a
-// refresh task asks for counters).
+// Completions and tasks until neither is left (a refresh task asks for counters).
 inline void DeliverAll(int serial) {
     std::mutex take;
     while (DeliverOne(take, serial) || RunOneTask()) {
