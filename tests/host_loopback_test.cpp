@@ -132,7 +132,7 @@ TEST(RequestsTest, FailureKindsAndHostileServers_Loopback) {
         rusage usage{};
         return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss * 1024LL : -1;
     };
-    const long long baseline = peakResidentBytes();
+    [[maybe_unused]] const long long baseline = peakResidentBytes();
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.url));
         const std::wstring url = c.url[0] == L'/' ? Server().Url(Narrow(c.url)) : c.url;
