@@ -20,7 +20,7 @@ const char kDepthPath[] = "/pc/information/get_depth";
 const char kInformPath[] = "/pc/inform/modify";
 const char kCountPath[] = "/pc/information/get_count_by_ids";
 
-typedef std::vector<std::string> Texts;
+using feedtest::Texts;
 
 std::string Article(int id, unsigned long long score, bool top = false, int type = 2) {
     return "{\"id\":" + std::to_string(id) + ",\"type\":" + std::to_string(type) + ",\"sort_score\":" +

@@ -1,9 +1,10 @@
 #pragma once
 
-// For the feed tests: synchronous answers scripted by path, and the refresh
-// thread kept out of the way. Its cycle as the publisher starts may or may not
-// meet a subscriber: its requests fail unrecorded, observers ignore its calls.
+// For the feed tests: what a feed delivers spelled as text for a table row (fields joined by ',',
+// records by ';', a stock's value as "stock|records"), answers scripted by path, and the refresh
+// thread kept out of the way: its requests fail unrecorded, observers ignore its calls.
 
+#include <QString>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -19,10 +20,86 @@
 
 namespace feedtest {
 
+typedef std::vector<std::string> Texts;
+
+inline std::string Field(const std::wstring& text) { return QString::fromStdWString(text).toStdString(); }
+inline std::string Field(double number) { return QString::number(number, 'g', 15).toStdString(); }
+template <class Integer>
+std::string Field(Integer number) {
+    return std::to_string(number);
+}
+
+template <class... Fields>
+std::string Join(const Fields&... fields) {
+    std::string text;
+    for (const std::string& field : {Field(fields)...}) text += "," + field;
+    return text.substr(1);
+}
+
+template <class List>
+auto Spell(const List& list, const char* separator = ";") -> decltype(list.begin(), std::string());
+
+inline std::string Spell(int id) { return Field(id); }
+inline std::string Spell(const DepthArticle& a) { return Field(a.id); }
+inline std::string Spell(const ExclusiveArticle& a) { return Field(a.id); }
+// The content only where it is not the tests' default "c".
+inline std::string Spell(const TelegraphInfo& t) {
+    return Field(t.id) + (t.content == L"c" ? "" : "=" + Field(t.content));
+}
+inline std::string Spell(const StockAnnouncementItem& i) {
+    return Join(i.hashid, i.url, i.title, i.brief, i.location, i.publish_time);
+}
+inline std::string Spell(const StockLandMineItem& i) {
+    return Join(i.id, i.url, i.title, i.brief, i.location, i.publish_time);
+}
+inline std::string Spell(const StockNewsItem& i) {
+    return Join(i.id, i.type, i.column_id, i.type_name, i.title, i.img, i.level, i.brief, i.ctime, i.operation_time,
+                i.showurl);
+}
+inline std::string Spell(const StockUnusualTradingParty& p) { return Join(p.name, p.buy, p.sell); }
+inline std::string Spell(const StockUnusualTradingGroup& g) {
+    std::string text = Field(g.key) + "=" + Field(g.amount);
+    for (const StockUnusualTradingItem& i : g.items)
+        text += "(" + Join(i.msg, i.type) + "," + Spell(i.buyer) + "/" + Spell(i.seller) + ")";
+    return text;
+}
+inline std::string Spell(const StockAnnouncement& v) { return Field(v.stock) + "|" + Spell(v.items); }
+inline std::string Spell(const StockLandMine& v) { return Field(v.stock) + "|" + Spell(v.items); }
+inline std::string Spell(const StockNewsInfo& v) { return Field(v.stock) + "|" + Spell(v.items); }
+inline std::string Spell(const StockUnusualTradingInfo& v) { return Field(v.stock) + "|" + Spell(v.groups); }
+inline std::string Spell(const TimelineReddot& r) { return Join(r.date, r.nums); }
+inline std::string Spell(const TimelineEvent& e) { return Join(e.id, e.title, e.brief); }
+inline std::string Spell(const TimelineEventDetail& d) { return Join(d.id, d.title, d.content); }
+inline std::string Spell(const CountInfoMap::value_type& c) {
+    return Join(c.first, c.second.reading_num, c.second.comment_num);
+}
+inline std::string Spell(const InformationEssence& e) {
+    return Join(e.id, e.type, e.img, e.brief, e.content, e.sort_score, e.ctime, e.title, e.showurl);
+}
+
+template <class List>
+auto Spell(const List& list, const char* separator) -> decltype(list.begin(), std::string()) {
+    std::string text;
+    for (const auto& record : list) text += (&record == &*list.begin() ? "" : separator) + Spell(record);
+    return text;
+}
+
+// "3,1,2": the ids of a change list, in order.
+template <class List>
+std::string IdsText(const List& items) {
+    return Spell(items, ",");
+}
+
+// "key=value ..." of every parameter, by key.
+inline std::string Query(const hostdouble::Request& request) {
+    std::string text;
+    for (const auto& param : request.params) text += (text.empty() ? "" : " ") + param.first + "=" + param.second;
+    return text;
+}
+
 class SyncScript {
 public:
-    // With no publisher alive: forgets everything and installs the handler
-    // again (hostdouble::Reset removes it).
+    // With no publisher alive: forgets everything and installs the handler again (Reset removes it).
     void Reset() {
         answers_.clear();
         sent_.clear();
@@ -40,13 +117,11 @@ public:
 
 private:
     hostdouble::Answer Answer(const hostdouble::Request& request) {
-        if (std::this_thread::get_id() != owner_)
-            return hostdouble::Answer::Fail();
+        if (std::this_thread::get_id() != owner_) return hostdouble::Answer::Fail();
         std::lock_guard<std::mutex> lock(mutex_);
         sent_[request.path].push_back(request);
         std::deque<std::string>& queue = answers_[request.path];
-        if (queue.empty())
-            return hostdouble::Answer::Fail();
+        if (queue.empty()) return hostdouble::Answer::Fail();
         const std::string body = queue.front();
         queue.pop_front();
         return hostdouble::Answer::Ok(body);
@@ -61,20 +136,19 @@ private:
 // Base of the observers: they keep only calls made on the test thread.
 class TestThreadOnly {
 public:
-    // Waits briefly for the thread's starting cycle to reach this observer's
-    // update, its fetch done (had it run before, the thread sleeps a whole
-    // interval); Cycle waits for the rest of it.
-    void Settle() { testsupport::WaitUntil([this] { return foreign_ >= 2; }, std::chrono::milliseconds(100)); }
+    // Waits briefly for the thread's starting cycle to reach this observer's update, its fetch done
+    // (had it run before, the thread sleeps a whole interval); Cycle waits for the rest of it.
+    void Settle() {
+        testsupport::WaitUntil([this] { return foreign_ >= 2; }, std::chrono::milliseconds(100));
+    }
 
 protected:
     template <class T>
     void Keep(std::vector<T>& calls, const T& value) {
-        if (Mine())
-            calls.push_back(value);
+        if (Mine()) calls.push_back(value);
     }
     bool Mine() {
-        if (std::this_thread::get_id() == owner_)
-            return true;
+        if (std::this_thread::get_id() == owner_) return true;
         ++foreign_;
         return false;
     }
@@ -83,29 +157,6 @@ private:
     const std::thread::id owner_ = std::this_thread::get_id();
     std::atomic<int> foreign_{0};
 };
-
-inline int IdOf(int id) { return id; }
-template <class Record>
-int IdOf(const Record& record) {
-    return record.id;
-}
-
-// "3,1,2": the ids of a change list, in order.
-template <class List>
-std::string IdsText(const List& items) {
-    std::string text;
-    for (const auto& item : items)
-        text += (text.empty() ? "" : ",") + std::to_string(IdOf(item));
-    return text;
-}
-
-// "key=value ..." of every parameter, by key.
-inline std::string Query(const hostdouble::Request& request) {
-    std::string text;
-    for (const auto& param : request.params)
-        text += (text.empty() ? "" : " ") + param.first + "=" + param.second;
-    return text;
-}
 
 // A fresh publisher from `get` with `observer` subscribed.
 template <class Publisher, class Observer>
@@ -119,14 +170,13 @@ Publisher* Start(Publisher* (*get)(), Observer& observer, SyncScript& script) {
     return publisher;
 }
 
-// One refresh on this thread, the one posted or else Refresh: posted again
-// while the thread's own cycle holds the feed.
+// One refresh on this thread, the one posted or else Refresh: posted again while the thread's own
+// cycle holds the feed.
 template <class Publisher, class Observer>
 void Cycle(Publisher* publisher, Observer& observer) {
     const std::size_t before = observer.updates.size();
     ASSERT_TRUE(testsupport::WaitUntil([&] {
-        if (hostdouble::PendingTaskCount() == 0)
-            publisher->Refresh();
+        if (hostdouble::PendingTaskCount() == 0) publisher->Refresh();
         hostdouble::RunPendingTasks();
         return observer.updates.size() > before;
     }));

@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/spell.h"
+#include "tests/feed_script.h"
 #include "tests/test_support.h"
 
-using spell::Spell;
+using feedtest::Spell;
 using testsupport::Recorder;
 
 namespace {

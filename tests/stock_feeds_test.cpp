@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/host_double/host_double.h"
-#include "tests/spell.h"
+#include "tests/feed_script.h"
 #include "tests/test_support.h"
 
-using spell::Spell;
+using feedtest::Spell;
 using testsupport::Recorder;
 
 namespace {
@@ -211,7 +211,7 @@ TEST_F(LandMineCacheTest, RangesAreAnsweredFromMemoryOnlyWhenCovered) {
             EXPECT_TRUE(recorder.values()[calls].items.empty());  // the reset comes first
             std::string ids;
             for (const StockLandMineItem& item : recorder.last().items)
-                ids += (ids.empty() ? "" : " ") + spell::Field(item.id);
+                ids += (ids.empty() ? "" : " ") + feedtest::Field(item.id);
             EXPECT_EQ(cached ? expected : "", ids);
         }
         DestroyAllPublisher();
