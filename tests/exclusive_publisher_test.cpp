@@ -122,19 +122,4 @@ TEST_F(ExclusiveTest, PagesMergeIntoTheColumnCacheThatBoundsEachRefresh) {
     EXPECT_EQ("||8", IdsText(nothing.added) + "|" + IdsText(nothing.modified) + "|" + IdsText(nothing.removed));
 }
 
-TEST_F(ExclusiveTest, ColumnListIsReadInOrder) {
-    testsupport::Capture<const std::list<ExclusiveColumn>&> columns;
-    publisher_->RequestColumnList(columns.callback());
-    hostdouble::CompleteNext(true, body::Envelope("{\"column_list\":[{\"column_id\":3,\"title\":\"t\",\"unread_pic"
-                                                  "\":\"u\",\"frontpage_pic\":\"f\",\"calendar_pic\":\"c\",\"calendar_"
-                                                  "color\":\"#fff\",\"neican_pic\":\"n\"},{\"column_id\":\"4\"}]}"));
-    const std::list<ExclusiveColumn> list = columns.last();
-    ASSERT_EQ(2u, list.size());
-    const ExclusiveColumn& first = list.front();
-    EXPECT_EQ(3, first.column_id);
-    EXPECT_EQ(L"t u f c #fff n", first.title + L" " + first.unread_pic + L" " + first.frontpage_pic + L" " +
-                                     first.calendar_pic + L" " + first.calendar_color + L" " + first.neican_pic);
-    EXPECT_EQ(0, list.back().column_id);
-}
-
 }  // namespace

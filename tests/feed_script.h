@@ -42,6 +42,9 @@ auto Spell(const List& list, const char* separator = ";") -> decltype(list.begin
 inline std::string Spell(int id) { return Field(id); }
 inline std::string Spell(const DepthArticle& a) { return Field(a.id); }
 inline std::string Spell(const ExclusiveArticle& a) { return Field(a.id); }
+inline std::string Spell(const ExclusiveColumn& c) {
+    return Join(c.column_id, c.title, c.unread_pic, c.frontpage_pic, c.calendar_pic, c.calendar_color, c.neican_pic);
+}
 // The content only where it is not the tests' default "c".
 inline std::string Spell(const TelegraphInfo& t) {
     return Field(t.id) + (t.content == L"c" ? "" : "=" + Field(t.content));

@@ -31,7 +31,7 @@ protected:
     Recorder<Essences> essences_;
 };
 
-enum Op { kReddot, kEvents, kDetail, kCounts, kEssence };
+enum Op { kReddot, kEvents, kDetail, kCounts, kColumns, kEssence };
 
 // Sends one request of `op`, answers it with `body`; what reached the callback or subscriber.
 std::string Answer(Op op, const std::string& body, Recorder<Essences>& essences) {
@@ -42,6 +42,7 @@ std::string Answer(Op op, const std::string& body, Recorder<Essences>& essences)
         case kEvents: GetTimelinePublisher()->RequestEventList(L"d", keep); break;
         case kDetail: GetTimelinePublisher()->RequestEventDetail(1, keep); break;
         case kCounts: GetCommonPublisher()->RequestCountInfo({1}, keep); break;
+        case kColumns: GetExclusivePublisher()->RequestColumnList(keep); break;
         case kEssence: GetInformationEssence()->FetchInformationEssence(0, 0, 50); break;
     }
     hostdouble::CompleteNext(true, body);
@@ -60,6 +61,9 @@ const struct { Op op; const char *body, *records; } kRows[] = {
     {kCounts, R"({"time":1,"data":{"reading_num":{"12":30},"comment_num":{"12":4,"15":1}}})", "12,30,4;15,0,1"},
     {kCounts, R"({"data":{"reading_num":{"1":2.9,"x":5,"3":"7"},"comment_num":[1,2]}})", "0,5,0;1,2,0;3,0,0"},
     {kCounts, R"({"data":[]})", ""},
+    {kColumns, R"({"data":{"column_list":[{"column_id":3,"title":"t","unread_pic":"u","frontpage_pic":"f",)"
+               R"("calendar_pic":"c","calendar_color":"#fff","neican_pic":"n"},{"column_id":"4"}]}})",
+     "3,t,u,f,c,#fff,n;0,,,,,,"},
     // members in ascending name order; numbers read as 32-bit integers
     {kEssence, R"({"data":{"list":{"2":{"id":2},"10":{"id":10},"1":{"id":1}}}})",
      "1,0,,,,0,0,,;10,0,,,,0,0,,;2,0,,,,0,0,,"},
