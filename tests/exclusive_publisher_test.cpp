@@ -9,12 +9,10 @@ using body::Entry;
 using body::Info;
 using body::Removal;
 using feedtest::IdsText;
+using feedtest::kInformPath;
+using feedtest::Texts;
 
 namespace {
-
-const char kInformPath[] = "/pc/inform/modify";
-
-using feedtest::Texts;
 
 std::string Article(int id, unsigned long long score, int type = 2) {
     return "{\"id\":" + std::to_string(id) + ",\"type\":" + std::to_string(type) +

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,6 +22,8 @@
 namespace feedtest {
 
 typedef std::vector<std::string> Texts;
+const char kInformPath[] = "/pc/inform/modify";
+const char kCountPath[] = "/pc/information/get_count_by_ids";
 
 inline std::string Field(const std::wstring& text) { return QString::fromStdWString(text).toStdString(); }
 inline std::string Field(double number) { return QString::number(number, 'g', 15).toStdString(); }
@@ -32,7 +35,8 @@ std::string Field(Integer number) {
 template <class... Fields>
 std::string Join(const Fields&... fields) {
     std::string text;
-    for (const std::string& field : {Field(fields)...}) text += "," + field;
+    for (const std::string& field : {Field(fields)...})
+        text += "," + field;
     return text.substr(1);
 }
 
@@ -83,7 +87,8 @@ inline std::string Spell(const InformationEssence& e) {
 template <class List>
 auto Spell(const List& list, const char* separator) -> decltype(list.begin(), std::string()) {
     std::string text;
-    for (const auto& record : list) text += (&record == &*list.begin() ? "" : separator) + Spell(record);
+    for (const auto& record : list)
+        text += (&record == &*list.begin() ? "" : separator) + Spell(record);
     return text;
 }
 
@@ -93,10 +98,20 @@ std::string IdsText(const List& items) {
     return Spell(items, ",");
 }
 
+// "added|modified|removed", ids each.
+template <class Update>
+std::string Changes(const Update& u) {
+    return IdsText(u.added) + "|" + IdsText(u.modified) + "|" + IdsText(u.removed);
+}
+inline std::string Changes(const TelegraphUpdate& u) {
+    return IdsText(u.added) + "|" + IdsText(u.modified) + "|" + IdsText(u.removedIds);
+}
+
 // "key=value ..." of every parameter, by key.
 inline std::string Query(const hostdouble::Request& request) {
     std::string text;
-    for (const auto& param : request.params) text += (text.empty() ? "" : " ") + param.first + "=" + param.second;
+    for (const auto& param : request.params)
+        text += (text.empty() ? "" : " ") + param.first + "=" + param.second;
     return text;
 }
 
@@ -120,11 +135,13 @@ public:
 
 private:
     hostdouble::Answer Answer(const hostdouble::Request& request) {
-        if (std::this_thread::get_id() != owner_) return hostdouble::Answer::Fail();
+        if (std::this_thread::get_id() != owner_)
+            return hostdouble::Answer::Fail();
         std::lock_guard<std::mutex> lock(mutex_);
         sent_[request.path].push_back(request);
         std::deque<std::string>& queue = answers_[request.path];
-        if (queue.empty()) return hostdouble::Answer::Fail();
+        if (queue.empty())
+            return hostdouble::Answer::Fail();
         const std::string body = queue.front();
         queue.pop_front();
         return hostdouble::Answer::Ok(body);
@@ -148,10 +165,12 @@ public:
 protected:
     template <class T>
     void Keep(std::vector<T>& calls, const T& value) {
-        if (Mine()) calls.push_back(value);
+        if (Mine())
+            calls.push_back(value);
     }
     bool Mine() {
-        if (std::this_thread::get_id() == owner_) return true;
+        if (std::this_thread::get_id() == owner_)
+            return true;
         ++foreign_;
         return false;
     }
@@ -161,28 +180,42 @@ private:
     std::atomic<int> foreign_{0};
 };
 
-// A fresh publisher from `get` with `observer` subscribed.
-template <class Publisher, class Observer>
-Publisher* Start(Publisher* (*get)(), Observer& observer, SyncScript& script) {
-    DestroyAllPublisher();
-    hostdouble::Reset();
-    script.Reset();
-    Publisher* publisher = get();
-    publisher->Subscribe(&observer);
-    observer.Settle();
-    return publisher;
-}
+// A refresh feed's publisher, started afresh for each test, with `observer_` subscribed and its answers scripted.
+template <class Publisher, class Observer, Publisher* (*Get)()>
+class FeedTest : public hostdouble::HostDoubleTest {
+protected:
+    typedef typename decltype(Observer::updates)::value_type Update;
 
-// One refresh on this thread, the one posted or else Refresh: posted again while the thread's own
-// cycle holds the feed.
-template <class Publisher, class Observer>
-void Cycle(Publisher* publisher, Observer& observer) {
-    const std::size_t before = observer.updates.size();
-    ASSERT_TRUE(testsupport::WaitUntil([&] {
-        if (hostdouble::PendingTaskCount() == 0) publisher->Refresh();
-        hostdouble::RunPendingTasks();
-        return observer.updates.size() > before;
-    }));
-}
+    void SetUp() override {
+        HostDoubleTest::SetUp();
+        Start();
+    }
+    void Start() {
+        DestroyAllPublisher();  // before its observer goes
+        hostdouble::Reset();
+        script_.Reset();
+        observer_.reset(new Observer);
+        publisher_ = Get();
+        publisher_->Subscribe(observer_.get());
+        observer_->Settle();
+    }
+    // One refresh on this thread, the one posted or else Refresh: posted again while the thread's own
+    // cycle holds the feed. Returns what `watched` (or else `observer_`) was told last.
+    Update Cycle(Observer* watched = nullptr) {
+        Observer& observer = watched ? *watched : *observer_;
+        const std::size_t before = observer.updates.size();
+        EXPECT_TRUE(testsupport::WaitUntil([&] {
+            if (hostdouble::PendingTaskCount() == 0)
+                publisher_->Refresh();
+            hostdouble::RunPendingTasks();
+            return observer.updates.size() > before;
+        }));
+        return observer.updates.empty() ? Update() : observer.updates.back();
+    }
+
+    SyncScript script_;
+    std::unique_ptr<Observer> observer_;
+    Publisher* publisher_ = nullptr;
+};
 
 }  // namespace feedtest
