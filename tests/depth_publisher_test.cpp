@@ -121,12 +121,12 @@ TEST_F(DepthTest, EditsAreAskedFromTheNewestArticleOnAndPagedByOperationTime) {
     const std::vector<Request> depth = script_.Sent(kDepthPath);
     ASSERT_EQ(3u, depth.size());
     for (const Request& request : depth) {
-        EXPECT_EQ("last_is_stickies=1 last_time=0 refresh_type=0", Query(request));
+        EXPECT_EQ("last_is_stickies=1&last_time=0&refresh_type=0", Query(request));
         EXPECT_TRUE(request.sync && request.timeout == 30);
     }
     // None on the first load; then the newest normal score / 1000.
     const std::vector<Request> inform = script_.Sent(kInformPath);
-    const char* const queries[] = {"last_time=999 time=0", "last_time=900 time=11", "last_time=1500 time=13"};
+    const char* const queries[] = {"last_time=999&time=0", "last_time=900&time=11", "last_time=1500&time=13"};
     ASSERT_EQ(3u, inform.size());
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(queries[i], Query(inform[i]));
@@ -170,13 +170,13 @@ TEST_F(DepthTest, EarlierPagesAddOnlyWhatIsNewAndMoveTheOldestScore) {
     publisher_->RequestEarlierDepth(pages.callback());
     Request request = RequestsTo(kDepthPath).back();
     EXPECT_TRUE(!request.sync && request.timeout == 5);
-    EXPECT_EQ("last_is_stickies=1 last_time=9000000 refresh_type=1", Query(request));
+    EXPECT_EQ("last_is_stickies=1&last_time=9000000&refresh_type=1", Query(request));
     hostdouble::TakeNext();  // the load's counters
     hostdouble::CompleteNext(true, DepthBody({Article(2, 8000000), Article(3, 7000000)}));
     EXPECT_EQ("2,3", IdsText(pages.last()));
 
     publisher_->RequestEarlierDepth(pages.callback());
-    EXPECT_EQ("last_is_stickies=0 last_time=7000000 refresh_type=1", Query(RequestsTo(kDepthPath).back()));
+    EXPECT_EQ("last_is_stickies=0&last_time=7000000&refresh_type=1", Query(RequestsTo(kDepthPath).back()));
     hostdouble::CompleteNext(true, DepthBody({Article(3, 7000000), Article(5, 6500000, true), Article(4, 6000000),
                                               Article(12, 5000000, false, 3)}));
     EXPECT_EQ("5,4", IdsText(pages.last()));

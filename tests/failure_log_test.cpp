@@ -3,19 +3,14 @@
 // a parse error and a non-zero "errno" through WriteProgramLogNoMask, nothing else) and its calls
 // of the callback or subscribers. An empty callback changes nothing but the calls.
 
-#include <atomic>
-#include <cstdlib>
-#include <ctime>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "news_center/news_center.h"
 #include "tests/bodies.h"
-#include "tests/host_double/host_double.h"
-#include "tests/test_support.h"
+#include "tests/feed_script.h"
+
+using feedtest::Query;
 
 namespace {
 
@@ -28,16 +23,6 @@ template <class T>
 void Count(ISubject<IUpdate1<T> >* subject) { static Counter<T> counter; subject->Attach(&counter); }
 template <class Callback>  // or an empty one
 Callback Count(bool counted) { return counted ? Callback([](const auto&...) { ++g_calls; }) : Callback(); }
-
-// "path?key=value&...": a value within a minute of the clock reads "now".
-std::string Spelled(const hostdouble::Request& request) {
-    std::string text = request.path;
-    for (const auto& p : request.params) {
-        const bool clock = p.second.size() == 10 && std::abs(std::atoll(p.second.c_str()) - std::time(nullptr)) < 60;
-        text += (&p == &*request.params.begin() ? "?" : "&") + p.first + "=" + (clock ? "now" : p.second);
-    }
-    return text;
-}
 
 struct Operation {
     const wchar_t* name;       // the parse error's line: followed by " Json Parse Error Code: " and its number
@@ -146,7 +131,8 @@ protected:
                 ASSERT_EQ(1u, hostdouble::PendingCount());
                 if (kind == 0) {
                     ASSERT_EQ(1u, hostdouble::RequestCount());
-                    EXPECT_EQ(operation.request, Spelled(hostdouble::Requests()[0]));
+                    const hostdouble::Request request = hostdouble::Requests()[0];
+                    EXPECT_EQ(operation.request, request.path + (request.params.empty() ? "" : "?") + Query(request));
                     EXPECT_EQ(operation.timeout, hostdouble::Requests()[0].timeout);
                     EXPECT_EQ(1, hostdouble::SignCount());
                 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <map>
 #include <memory>
@@ -107,11 +109,13 @@ inline std::string Changes(const TelegraphUpdate& u) {
     return IdsText(u.added) + "|" + IdsText(u.modified) + "|" + IdsText(u.removedIds);
 }
 
-// "key=value ..." of every parameter, by key.
+// "key=value&..." of every parameter, by key; a value within a minute of the clock reads "now".
 inline std::string Query(const hostdouble::Request& request) {
     std::string text;
-    for (const auto& param : request.params)
-        text += (text.empty() ? "" : " ") + param.first + "=" + param.second;
+    for (const auto& p : request.params) {
+        const bool clock = p.second.size() == 10 && std::abs(std::atoll(p.second.c_str()) - std::time(nullptr)) < 60;
+        text += (text.empty() ? "" : "&") + p.first + "=" + (clock ? "now" : p.second);
+    }
     return text;
 }
 

@@ -109,10 +109,10 @@ TEST_F(TelegraphTest, RequestsCarryTheMarksFromAFirstLoadToIncrementalPages) {
     const std::vector<hostdouble::Request> sent = script_.Sent(kRollPath);
     ASSERT_EQ(4u, sent.size());
     EXPECT_TRUE(sent[0].sync && sent[0].timeout == 30);
-    const char* const marks[] = {"last_time=0 ", "last_time=499 ", "last_time=605 ", "last_time=605 "};
+    const char* const marks[] = {"last_time=0&", "last_time=499&", "last_time=605&", "last_time=605&"};
     const char* const times[] = {"time=0", "time=1000", "time=1000", "time=1000"};  // 900 did not lower it
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(std::string(marks[i]) + "refresh_type=0 rn=15 " + times[i], feedtest::Query(sent[i])) << i;
+        EXPECT_EQ(std::string(marks[i]) + "refresh_type=0&rn=15&" + times[i], feedtest::Query(sent[i])) << i;
     EXPECT_EQ(observer_->updates.size(), static_cast<std::size_t>(observer_->begins));
 }
 
