@@ -9,7 +9,7 @@ using body::Info;
 using body::Removal;
 using hostdouble::Request;
 using feedtest::IdsText;
-using feedtest::Query;
+using feedtest::Spell;
 using testsupport::RequestsTo;
 
 using feedtest::kCountPath;
@@ -118,18 +118,12 @@ TEST_F(DepthTest, EditsAreAskedFromTheNewestArticleOnAndPagedByOperationTime) {
     Answer({}, {Entry("show", 5, Info(5, 7500000), 2, 1500)}, 13);
     Answer({}, {Removal("del", 17)});
 
-    const std::vector<Request> depth = script_.Sent(kDepthPath);
-    ASSERT_EQ(3u, depth.size());
-    for (const Request& request : depth) {
-        EXPECT_EQ("last_is_stickies=1&last_time=0&refresh_type=0", Query(request));
-        EXPECT_TRUE(request.sync && request.timeout == 30);
-    }
+    const std::string refresh = "last_is_stickies=1&last_time=0&refresh_type=0";
+    EXPECT_EQ(refresh + " " + refresh + " " + refresh, Spell(script_.Sent(kDepthPath), " "));
+    EXPECT_EQ(30, script_.Sent(kDepthPath).at(0).timeout);
     // None on the first load; then the newest normal score / 1000.
-    const std::vector<Request> inform = script_.Sent(kInformPath);
-    const char* const queries[] = {"last_time=999&time=0", "last_time=900&time=11", "last_time=1500&time=13"};
-    ASSERT_EQ(3u, inform.size());
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(queries[i], Query(inform[i]));
+    EXPECT_EQ("last_time=999&time=0 last_time=900&time=11 last_time=1500&time=13",
+              Spell(script_.Sent(kInformPath), " "));
 }
 
 TEST_F(DepthTest, BannersAreReportedWhenTheyChangeAndAFailedFetchForgetsThem) {
@@ -163,20 +157,21 @@ TEST_F(DepthTest, EarlierPagesAddOnlyWhatIsNewAndMoveTheOldestScore) {
     const DepthUpdate first = Cycle();
     ASSERT_EQ("1", IdsText(first.added));
     const DepthArticle& read = first.added.front();  // counts truncated and clamped; ids from text only
-    EXPECT_EQ("2,-2147483648,42,0", feedtest::Join(read.reading_num, read.comment_num, read.article_rec.at(0).article_id,
-                                                   read.article_rec.at(1).article_id));
+    EXPECT_EQ("2,-2147483648,42,0",
+              feedtest::Join(read.reading_num, read.comment_num, read.article_rec.at(0).article_id,
+                             read.article_rec.at(1).article_id));
 
     // Only pinned articles loaded: the page after the stickies.
     publisher_->RequestEarlierDepth(pages.callback());
     Request request = RequestsTo(kDepthPath).back();
     EXPECT_TRUE(!request.sync && request.timeout == 5);
-    EXPECT_EQ("last_is_stickies=1&last_time=9000000&refresh_type=1", Query(request));
+    EXPECT_EQ("last_is_stickies=1&last_time=9000000&refresh_type=1", Spell(request));
     hostdouble::TakeNext();  // the load's counters
     hostdouble::CompleteNext(true, DepthBody({Article(2, 8000000), Article(3, 7000000)}));
     EXPECT_EQ("2,3", IdsText(pages.last()));
 
     publisher_->RequestEarlierDepth(pages.callback());
-    EXPECT_EQ("last_is_stickies=0&last_time=7000000&refresh_type=1", Query(RequestsTo(kDepthPath).back()));
+    EXPECT_EQ("last_is_stickies=0&last_time=7000000&refresh_type=1", Spell(RequestsTo(kDepthPath).back()));
     hostdouble::CompleteNext(true, DepthBody({Article(3, 7000000), Article(5, 6500000, true), Article(4, 6000000),
                                               Article(12, 5000000, false, 3)}));
     EXPECT_EQ("5,4", IdsText(pages.last()));

@@ -10,7 +10,7 @@
 #include "tests/bodies.h"
 #include "tests/feed_script.h"
 
-using feedtest::Query;
+using feedtest::Spell;
 
 namespace {
 
@@ -132,7 +132,7 @@ protected:
                 if (kind == 0) {
                     ASSERT_EQ(1u, hostdouble::RequestCount());
                     const hostdouble::Request request = hostdouble::Requests()[0];
-                    EXPECT_EQ(operation.request, request.path + (request.params.empty() ? "" : "?") + Query(request));
+                    EXPECT_EQ(operation.request, request.path + (request.params.empty() ? "" : "?") + Spell(request));
                     EXPECT_EQ(operation.timeout, hostdouble::Requests()[0].timeout);
                     EXPECT_EQ(1, hostdouble::SignCount());
                 }

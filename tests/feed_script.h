@@ -45,6 +45,15 @@ std::string Join(const Fields&... fields) {
 template <class List>
 auto Spell(const List& list, const char* separator = ";") -> decltype(list.begin(), std::string());
 
+// A request's "key=value&..." of every parameter, by key; a value within a minute of the clock reads "now".
+inline std::string Spell(const hostdouble::Request& request) {
+    std::string text;
+    for (const auto& p : request.params) {
+        const bool clock = p.second.size() == 10 && std::abs(std::atoll(p.second.c_str()) - std::time(nullptr)) < 60;
+        text += (text.empty() ? "" : "&") + p.first + "=" + (clock ? "now" : p.second);
+    }
+    return text;
+}
 inline std::string Spell(int id) { return Field(id); }
 inline std::string Spell(const DepthArticle& a) { return Field(a.id); }
 inline std::string Spell(const ExclusiveArticle& a) { return Field(a.id); }
@@ -107,16 +116,6 @@ std::string Changes(const Update& u) {
 }
 inline std::string Changes(const TelegraphUpdate& u) {
     return IdsText(u.added) + "|" + IdsText(u.modified) + "|" + IdsText(u.removedIds);
-}
-
-// "key=value&..." of every parameter, by key; a value within a minute of the clock reads "now".
-inline std::string Query(const hostdouble::Request& request) {
-    std::string text;
-    for (const auto& p : request.params) {
-        const bool clock = p.second.size() == 10 && std::abs(std::atoll(p.second.c_str()) - std::time(nullptr)) < 60;
-        text += (text.empty() ? "" : "&") + p.first + "=" + (clock ? "now" : p.second);
-    }
-    return text;
 }
 
 class SyncScript {
