@@ -30,9 +30,7 @@ const char kCountPath[] = "/pc/information/get_count_by_ids";
 inline std::string Field(const std::wstring& text) { return QString::fromStdWString(text).toStdString(); }
 inline std::string Field(double number) { return QString::number(number, 'g', 15).toStdString(); }
 template <class Integer>
-std::string Field(Integer number) {
-    return std::to_string(number);
-}
+std::string Field(Integer number) { return std::to_string(number); }
 
 template <class... Fields>
 std::string Join(const Fields&... fields) {
@@ -60,8 +58,7 @@ inline std::string Spell(const ExclusiveArticle& a) { return Field(a.id); }
 inline std::string Spell(const ExclusiveColumn& c) {
     return Join(c.column_id, c.title, c.unread_pic, c.frontpage_pic, c.calendar_pic, c.calendar_color, c.neican_pic);
 }
-// The content only where it is not the tests' default "c".
-inline std::string Spell(const TelegraphInfo& t) {
+inline std::string Spell(const TelegraphInfo& t) {  // the content only where it is not the tests' default "c"
     return Field(t.id) + (t.content == L"c" ? "" : "=" + Field(t.content));
 }
 inline std::string Spell(const StockAnnouncementItem& i) {
@@ -105,9 +102,7 @@ auto Spell(const List& list, const char* separator) -> decltype(list.begin(), st
 
 // "3,1,2": the ids of a change list, in order.
 template <class List>
-std::string IdsText(const List& items) {
-    return Spell(items, ",");
-}
+std::string IdsText(const List& items) { return Spell(items, ","); }
 
 // "added|modified|removed", ids each.
 template <class Update>
