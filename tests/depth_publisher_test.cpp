@@ -62,8 +62,7 @@ protected:
     }
 };
 
-// After a load of pinned 1@9000000, 2@8000000 and 3@7000000, one cycle with these fresh articles and edits;
-// the counters ask for the cache in order.
+// After Load, one cycle with these fresh articles and edits; the counters ask for the cache in order.
 TEST_F(DepthTest, EditsRemovalsAndNewerArticlesFoldIntoTheCache) {
     const struct {
         Texts articles, entries;
@@ -84,8 +83,7 @@ TEST_F(DepthTest, EditsRemovalsAndNewerArticlesFoldIntoTheCache) {
         {{Article(5, 9000000), Article(6, 8800000), Article(7, 8600000)},
          {Edit(5, 8900000), Edit(6, 8900000), Removal("del", 7)}, "5|6|", "1,5,2,3"},
         {{}, {Show(9, 1000), Show(10, 7500000), Show(11, 7000000)}, "10,11||", "1,2,10,3,11"},
-        // A removal must be unpublished, a show or modify published, of type 2, outside every column and with
-        // "info"; the filters run before the later operation on an id wins.
+        // Removals unpublished, the rest published, type 2, no column, with "info": filtered before merging.
         {{},
          {Entry("del", 2, Info(2, 1, 1)), Entry("modify", 2, Info(2, 8000000, 1, -3)), Entry("del", 1, ""),
           Entry("modify", 3, Info(3, 1, 1, 7)), Entry("modify", 3, Info(3, 1, 2)), Entry("show", 12, Info(12, 1), 3)},

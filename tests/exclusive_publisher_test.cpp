@@ -59,8 +59,7 @@ TEST_F(ExclusiveTest, RefreshFoldsNewerArticlesEditsAndRemovals) {
         Texts articles, entries;
         const char* changes;
     } rows[] = {
-        // The list is cut at the first article not newer than the cache; edits must be of types 2 or 3 and of
-        // this column.
+        // The list is cut at the first article not newer than the cache; edits: types 2 or 3, this column.
         {{Article(10, 6000000), Article(1, 5000000), Article(14, 5500000)},
          {Edit("modify", 1, 5000000), Removal("del", 2), Edit("modify", 12, 4800000, 6),
           Edit("modify", 13, 4800000, 7, 4), Edit("show", 11, 4500000, 7, 3)},

@@ -1,7 +1,6 @@
-// Every asynchronous operation: the request it sends, then answered well and failed each way an
-// answer can fail, with its log lines (a failed transfer at level -1 through WriteProgramLogString,
-// a parse error and a non-zero "errno" through WriteProgramLogNoMask, nothing else) and its calls
-// of the callback or subscribers. An empty callback changes nothing but the calls.
+// Every asynchronous operation: its request, then each way an answer can go, with its log lines (a failed
+// transfer at level -1 through WriteProgramLogString, a parse error and a non-zero "errno" through
+// WriteProgramLogNoMask, nothing else) and its calls. An empty callback changes nothing but the calls.
 
 #include <functional>
 
@@ -78,8 +77,7 @@ const Operation kOperations[] = {
     {L"CStockAnnouncementPublisher::RequestStockAnnouncementList", kFail, kError, "100001111", false,
      "/pc/rt/stock_notice?page=3&rn=25&stock=600000\xE4\xB8\xAD&=\" ", 30,
      [](bool) { GetStockAnnouncement()->RequestStockAnnouncementList(kHuge, 3, 25); }},
-    // Every request first publishes the stock with no items. The end 0 is the
-    // server's today, and a range without an end is never answered from memory.
+    // Each request first publishes the stock with no items; the end 0 is the server's today, never cached.
     {L"CStockLandMine::RequestStockLandMineList", kFail, kError, "211112222", false,
      "/pc/rt/stock_landmine?end=2026120686399&start=2026120100000&stock=600000\xE4\xB8\xAD&=\" ", 30,
      [](bool) { GetStockLandMine()->RequestStockLandMineList(kHuge, 20261201, 0); }},
@@ -159,8 +157,7 @@ protected:
 
 TEST_F(FailureLogTest, EachAnswerLeavesItsOperationsLineAndTheCallsItPromises) { RunTable(true); }
 
-// Every operation that takes a callback, given an empty one: the request goes
-// out, a success is dropped quietly, the failures leave their lines.
+// Given an empty callback: the request goes out, a success is dropped quietly, the failures leave their lines.
 TEST_F(FailureLogTest, EmptyCallbacksChangeNothingButTheCalls) { RunTable(false); }
 
 TEST_F(FailureLogTest, StockNewsOfATypeOtherThanOneOrTwoSendsNothing) {

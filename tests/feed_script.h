@@ -1,8 +1,7 @@
 #pragma once
 
-// For the feed tests: what a feed delivers spelled as text for a table row (fields joined by ',',
-// records by ';', a stock's value as "stock|records"), answers scripted by path, and the refresh
-// thread kept out of the way: its requests fail unrecorded, observers ignore its calls.
+// What a feed delivers, spelled for a table row (fields joined by ',', records by ';', a stock's value as
+// "stock|records"); answers scripted by path; the refresh thread kept out: its requests fail, unrecorded.
 
 #include <QString>
 #include <atomic>
@@ -156,9 +155,7 @@ class TestThreadOnly {
 public:
     // Waits briefly for the thread's starting cycle to reach this observer's update, its fetch done
     // (had it run before, the thread sleeps a whole interval); Cycle waits for the rest of it.
-    void Settle() {
-        testsupport::WaitUntil([this] { return foreign_ >= 2; }, std::chrono::milliseconds(100));
-    }
+    void Settle() { testsupport::WaitUntil([this] { return foreign_ >= 2; }, std::chrono::milliseconds(100)); }
 
 protected:
     template <class T>

@@ -1,6 +1,5 @@
-// The public interface outside the stock feeds: the factories, and the digest
-// list, the timeline and the counters: bodies and the records they give, and
-// what does not fit a table. Requests and failures: failure_log_test.cpp.
+// The factories, the digest list, the timeline, the column list and the counters: bodies and the records
+// they give, and what does not fit a table. Requests and failures: failure_log_test.cpp.
 
 #include <set>
 
@@ -94,8 +93,7 @@ TEST_F(FeedTest, DigestsAreFetchedAtCreationAndStoredForLateSubscribers) {
     EXPECT_EQ(1u, hostdouble::RequestCount());
 }
 
-// Each request carries the "time" of the last answer read; one without a
-// callback, or a failed one, is not read.
+// Each request carries the "time" of the last answer read; one without a callback, or a failed one, is not read.
 TEST_F(FeedTest, CountersCarryTheTimeOfTheLastAnswerRead) {
     hostdouble::CompleteNext(true, "{}");
     const struct { bool callback, success; const char *body, *sent; } kSteps[] = {

@@ -48,8 +48,7 @@ protected:
     }
 };
 
-// After a first load of 3@600, 2@300, 4@250, 1@100, each row's pages arrive in
-// refreshes of their own; the last one's changes and the cache are compared.
+// After a first load of 3@600, 2@300, 4@250, 1@100, each page in a refresh of its own; the last one's changes.
 TEST_F(TelegraphTest, IncrementalPagesFoldIntoTheCache) {
     const std::string foreign = "{\"id\":10,\"type\":0,\"operation\":\"add\",\"info\":{\"id\":10,\"sort_score\":900}}";
     const struct {
@@ -74,8 +73,7 @@ TEST_F(TelegraphTest, IncrementalPagesFoldIntoTheCache) {
         {{{E("modify", 3, 600, 1, "a"), E("modify", 3, 600, 1, "b"), E("show", 14, 50), E("show", 15, 100)}},
          "15|3=b|",
          "3=b,2,4,1,15"},
-        // An edit that raises a score leaves the record where it was; later inserts still go before the first
-        // smaller score from the front.
+        // An edit raising a score leaves the record; later inserts go before the first smaller score from the front.
         {{{E("modify", 1, 999, 1, "m")}, {E("del", 4, 250, 0)}, {E("add", 5, 500)}}, "5||", "3,5,2,1=m"},
         {{{}}, "||", "3,2,4,1"},
     };
@@ -92,8 +90,7 @@ TEST_F(TelegraphTest, IncrementalPagesFoldIntoTheCache) {
 }
 
 TEST_F(TelegraphTest, RequestsCarryTheMarksFromAFirstLoadToIncrementalPages) {
-    // A full first load is taken unfiltered (50 is hidden) and marked by its first element; the page after it
-    // is incremental and marked by its last.
+    // A full first load is taken unfiltered (50 is hidden), marked by its first; the next page by its last.
     Page first;
     for (int id = 1; id <= 100; ++id)
         first.push_back(Element("add", id, 10000 - id, id == 50 ? 0 : 1, 500 - id));
