@@ -1,5 +1,3 @@
-#include <memory>
-
 #include <gtest/gtest.h>
 
 #include "news_center/news_center.h"
@@ -11,16 +9,16 @@ using body::Info;
 using body::Removal;
 using hostdouble::Request;
 using feedtest::IdsText;
-using feedtest::Query;
+using feedtest::Spell;
 using testsupport::RequestsTo;
+
+using feedtest::kCountPath;
+using feedtest::kInformPath;
+using feedtest::Texts;
 
 namespace {
 
 const char kDepthPath[] = "/pc/information/get_depth";
-const char kInformPath[] = "/pc/inform/modify";
-const char kCountPath[] = "/pc/information/get_count_by_ids";
-
-typedef std::vector<std::string> Texts;
 
 std::string Article(int id, unsigned long long score, bool top = false, int type = 2) {
     return "{\"id\":" + std::to_string(id) + ",\"type\":" + std::to_string(type) + ",\"sort_score\":" +
@@ -48,116 +46,90 @@ struct Observer : IDepthObserver, feedtest::TestThreadOnly {
     std::vector<DepthUpdate> updates;
 };
 
-class DepthTest : public hostdouble::HostDoubleTest {
+class DepthTest : public feedtest::FeedTest<IDepthPublisher, Observer, &GetDepthPublisher> {
 protected:
-    // A fresh publisher with `observer_` subscribed, loaded with pinned 1, then 2 and 3.
-    void Start(bool load = true) {
-        DestroyAllPublisher();  // before its observer goes
-        observer_.reset(new Observer);
-        publisher_ = feedtest::Start(&GetDepthPublisher, *observer_, script_);
-        if (load)
-            Cycle({Article(1, 9000000, true), Article(2, 8000000), Article(3, 7000000)});
-    }
+    void Load() { Answer({Article(1, 9000000, true), Article(2, 8000000), Article(3, 7000000)}); }
     // Without entries the edits request fails, which folds nothing in.
-    DepthUpdate Cycle(const Texts& articles, const Texts& entries = {}, unsigned long long time = 0) {
+    DepthUpdate Answer(const Texts& articles, const Texts& entries = {}, unsigned long long time = 0) {
         script_.Add(kDepthPath, DepthBody(articles));
         if (!entries.empty())
             script_.Add(kInformPath, body::ModifyPage(entries, time));
-        feedtest::Cycle(publisher_, *observer_);
-        return observer_->updates.empty() ? DepthUpdate() : observer_->updates.back();
+        return Cycle();
     }
     std::string CounterIds() {
         const std::vector<Request> counters = RequestsTo(kCountPath);
         return counters.empty() ? "(none)" : counters.back().param("ids");
     }
-
-    feedtest::SyncScript script_;
-    std::unique_ptr<Observer> observer_;
-    IDepthPublisher* publisher_ = nullptr;
 };
 
-// After a load of pinned 1@9000000, 2@8000000 and 3@7000000, one cycle with
-// these fresh articles and edits; the counters ask for the cache in order.
+// After Load, one cycle with these fresh articles and edits; the counters ask for the cache in order.
 TEST_F(DepthTest, EditsRemovalsAndNewerArticlesFoldIntoTheCache) {
-    struct Row {
-        Texts articles;
-        Texts entries;
-        std::string added, modified, removed, cache;
-    };
-    const Row rows[] = {
+    const struct {
+        Texts articles, entries;
+        const char *changes, *cache;
+    } rows[] = {
         // Only type 2 articles newer than the newest of their own list are new.
         {{Article(2, 8000000), Article(5, 8500000), Article(6, 8000000), Article(4, 9500000, false, 3),
           Article(7, 8900000, true)},
-         {Edit(3, 7000000), Removal("del", 2)}, "5", "3", "2", "1,5,3"},
-        {{}, {Edit(1, 9000000, true), Edit(2, 8000000)}, "", "1,2", "", "1,2,3"},
+         {Edit(3, 7000000), Removal("del", 2)}, "5|3|2", "1,5,3"},
+        {{}, {Edit(1, 9000000, true), Edit(2, 8000000)}, "|1,2|", "1,2,3"},
         // A new pin or score moves the article: removed, then added where it lands.
-        {{}, {Edit(3, 7000000, true)}, "3", "3", "3", "1,3,2"},
-        {{}, {Edit(3, 8500000), Edit(1, 9100000, true)}, "1,3", "1,3", "1,3", "1,3,2"},
-        {{}, {Edit(1, 7500000)}, "1", "1", "1", "2,1,3"},
-        {{}, {Edit(1, 6000000)}, "", "1", "1", "2,3"},  // unpinned below everything loaded
-        {{}, {Edit(40, 7500000), Removal("del", 41)}, "", "40", "", "1,2,3"},
+        {{}, {Edit(3, 7000000, true)}, "3|3|3", "1,3,2"},
+        {{}, {Edit(3, 8500000), Edit(1, 9100000, true)}, "1,3|1,3|1,3", "1,3,2"},
+        {{}, {Edit(1, 7500000)}, "1|1|1", "2,1,3"},
+        {{}, {Edit(1, 6000000)}, "|1|1", "2,3"},  // unpinned below everything loaded
+        {{}, {Edit(40, 7500000), Removal("del", 41)}, "|40|", "1,2,3"},
         // A fresh article newer than its edit replaces it; one not newer is dropped; a removed one stays out.
         {{Article(5, 9000000), Article(6, 8800000), Article(7, 8600000)},
-         {Edit(5, 8900000), Edit(6, 8900000), Removal("del", 7)}, "5", "6", "", "1,5,2,3"},
-        {{}, {Show(9, 1000), Show(10, 7500000), Show(11, 7000000)}, "10,11", "", "", "1,2,10,3,11"},
-        // A removal must be unpublished, a show or modify published, of type 2,
-        // outside every column and with "info"; the filters run before the
-        // later operation on an id wins.
-        {{}, {Entry("del", 2, Info(2, 1, 1)), Entry("modify", 2, Info(2, 8000000, 1, -3)),
-              Entry("del", 1, ""), Entry("modify", 3, Info(3, 1, 1, 7)), Entry("modify", 3, Info(3, 1, 2)),
-              Entry("show", 12, Info(12, 1), 3)}, "", "2", "", "1,2,3"},
+         {Edit(5, 8900000), Edit(6, 8900000), Removal("del", 7)}, "5|6|", "1,5,2,3"},
+        {{}, {Show(9, 1000), Show(10, 7500000), Show(11, 7000000)}, "10,11||", "1,2,10,3,11"},
+        // Removals unpublished, the rest published, type 2, no column, with "info": filtered before merging.
+        {{},
+         {Entry("del", 2, Info(2, 1, 1)), Entry("modify", 2, Info(2, 8000000, 1, -3)), Entry("del", 1, ""),
+          Entry("modify", 3, Info(3, 1, 1, 7)), Entry("modify", 3, Info(3, 1, 2)), Entry("show", 12, Info(12, 1), 3)},
+         "|2|", "1,2,3"},
         // A removal beats anything after it but a show.
-        {{}, {Removal("del", 2), Edit(2, 8000000), Removal("hidden", 12), Show(12, 7500000)}, "12", "", "2", "1,12,3"},
+        {{}, {Removal("del", 2), Edit(2, 8000000), Removal("hidden", 12), Show(12, 7500000)}, "12||2", "1,12,3"},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "row " << &row - rows);
         Start();
-        const DepthUpdate& changes = Cycle(row.articles, row.entries);
-        EXPECT_EQ(row.added, IdsText(changes.added));
-        EXPECT_EQ(row.modified, IdsText(changes.modified));
-        EXPECT_EQ(row.removed, IdsText(changes.removed));
+        Load();
+        EXPECT_EQ(row.changes, feedtest::Changes(Answer(row.articles, row.entries)));
         EXPECT_EQ(row.cache, CounterIds());
     }
 }
 
 TEST_F(DepthTest, EditsAreAskedFromTheNewestArticleOnAndPagedByOperationTime) {
-    Start(false);
     Texts articles;  // the counters ask for the pinned first, fifteen in all
     for (int i = 1; i <= 17; ++i)
         articles.push_back(Article(i, 1000000 - i * 1000));
     for (int i = 101; i <= 103; ++i)
         articles.push_back(Article(i, 500 - i, true));
-    Cycle(articles);
+    Answer(articles);
     EXPECT_EQ("101,102,103,1,2,3,4,5,6,7,8,9,10,11,12", CounterIds());
     // 100 entries, all filtered out, ask for another page.
     Texts full;
     for (int i = 0; i < 100; ++i)
         full.push_back(Entry("show", 1000 + i, Info(1000 + i, 1, 0), 2, i == 0 ? 500 : i == 99 ? 900 : 1));
     script_.Add(kInformPath, body::ModifyPage(full, 11));
-    Cycle({}, {Entry("show", 5, Info(5, 7500000), 2, 1500)}, 13);
-    Cycle({}, {Removal("del", 17)});
+    Answer({}, {Entry("show", 5, Info(5, 7500000), 2, 1500)}, 13);
+    Answer({}, {Removal("del", 17)});
 
-    const std::vector<Request> depth = script_.Sent(kDepthPath);
-    ASSERT_EQ(3u, depth.size());
-    for (const Request& request : depth) {
-        EXPECT_EQ("last_is_stickies=1 last_time=0 refresh_type=0", Query(request));
-        EXPECT_TRUE(request.sync && request.timeout == 30);
-    }
+    const std::string refresh = "last_is_stickies=1&last_time=0&refresh_type=0";
+    EXPECT_EQ(refresh + " " + refresh + " " + refresh, Spell(script_.Sent(kDepthPath), " "));
+    EXPECT_EQ(30, script_.Sent(kDepthPath).at(0).timeout);
     // None on the first load; then the newest normal score / 1000.
-    const std::vector<Request> inform = script_.Sent(kInformPath);
-    const char* const queries[] = {"last_time=999 time=0", "last_time=900 time=11", "last_time=1500 time=13"};
-    ASSERT_EQ(3u, inform.size());
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(queries[i], Query(inform[i]));
+    EXPECT_EQ("last_time=999&time=0 last_time=900&time=11 last_time=1500&time=13",
+              Spell(script_.Sent(kInformPath), " "));
 }
 
 TEST_F(DepthTest, BannersAreReportedWhenTheyChangeAndAFailedFetchForgetsThem) {
-    Start();
+    Load();
     const auto cycle = [this](const std::string& depth) {
         if (!depth.empty())
             script_.Add(kDepthPath, depth);
-        feedtest::Cycle(publisher_, *observer_);
-        return observer_->updates.back();
+        return Cycle();
     };
     const std::string ab = DepthBody({}, {"{\"title\":\"a\"}", "{\"title\":\"b\"}"});
     EXPECT_EQ(L"b", cycle(ab).banners.back().title);
@@ -172,7 +144,6 @@ TEST_F(DepthTest, BannersAreReportedWhenTheyChangeAndAFailedFetchForgetsThem) {
 }
 
 TEST_F(DepthTest, EarlierPagesAddOnlyWhatIsNewAndMoveTheOldestScore) {
-    Start(false);
     // Nothing loaded: an empty list at once, and a refresh instead of a request.
     testsupport::Capture<const std::list<DepthArticle>&> pages;
     publisher_->RequestEarlierDepth(pages.callback());
@@ -181,24 +152,24 @@ TEST_F(DepthTest, EarlierPagesAddOnlyWhatIsNewAndMoveTheOldestScore) {
     script_.Add(kDepthPath, DepthBody({"{\"id\":1,\"type\":2,\"sort_score\":9000000,\"is_top\":true,\"reading_num\":"
                                        "2.9,\"comment_num\":-1e20,\"article_rec\":[{\"article_id\":\"42\"},"
                                        "{\"article_id\":4}]}"}));
-    feedtest::Cycle(publisher_, *observer_);
-    ASSERT_EQ("1", IdsText(observer_->updates.at(0).added));
-    const DepthArticle& read = observer_->updates[0].added.front();  // counts truncated and clamped; ids from text only
-    EXPECT_EQ("2 -2147483648 42 0", std::to_string(read.reading_num) + " " + std::to_string(read.comment_num) + " " +
-                                        std::to_string(read.article_rec.at(0).article_id) + " " +
-                                        std::to_string(read.article_rec.at(1).article_id));
+    const DepthUpdate first = Cycle();
+    ASSERT_EQ("1", IdsText(first.added));
+    const DepthArticle& read = first.added.front();  // counts truncated and clamped; ids from text only
+    EXPECT_EQ("2,-2147483648,42,0",
+              feedtest::Join(read.reading_num, read.comment_num, read.article_rec.at(0).article_id,
+                             read.article_rec.at(1).article_id));
 
     // Only pinned articles loaded: the page after the stickies.
     publisher_->RequestEarlierDepth(pages.callback());
     Request request = RequestsTo(kDepthPath).back();
     EXPECT_TRUE(!request.sync && request.timeout == 5);
-    EXPECT_EQ("last_is_stickies=1 last_time=9000000 refresh_type=1", Query(request));
+    EXPECT_EQ("last_is_stickies=1&last_time=9000000&refresh_type=1", Spell(request));
     hostdouble::TakeNext();  // the load's counters
     hostdouble::CompleteNext(true, DepthBody({Article(2, 8000000), Article(3, 7000000)}));
     EXPECT_EQ("2,3", IdsText(pages.last()));
 
     publisher_->RequestEarlierDepth(pages.callback());
-    EXPECT_EQ("last_is_stickies=0 last_time=7000000 refresh_type=1", Query(RequestsTo(kDepthPath).back()));
+    EXPECT_EQ("last_is_stickies=0&last_time=7000000&refresh_type=1", Spell(RequestsTo(kDepthPath).back()));
     hostdouble::CompleteNext(true, DepthBody({Article(3, 7000000), Article(5, 6500000, true), Article(4, 6000000),
                                               Article(12, 5000000, false, 3)}));
     EXPECT_EQ("5,4", IdsText(pages.last()));
@@ -210,7 +181,7 @@ TEST_F(DepthTest, EarlierPagesAddOnlyWhatIsNewAndMoveTheOldestScore) {
     EXPECT_EQ("", IdsText(pages.last()));
     publisher_->RequestEarlierDepth(pages.callback());
     EXPECT_EQ("8000000", RequestsTo(kDepthPath).back().param("last_time"));
-    Cycle({});
+    Answer({});
     EXPECT_EQ("1,5,2,3,4", CounterIds());
 }
 

@@ -1,21 +1,15 @@
-// Every asynchronous operation: the request it sends, then answered well and failed each way an
-// answer can fail, with its log lines (a failed transfer at level -1 through WriteProgramLogString,
-// a parse error and a non-zero "errno" through WriteProgramLogNoMask, nothing else) and its calls
-// of the callback or subscribers. An empty callback changes nothing but the calls.
+// Every asynchronous operation: its request, then each way an answer can go, with its log lines (a failed
+// transfer at level -1 through WriteProgramLogString, a parse error and a non-zero "errno" through
+// WriteProgramLogNoMask, nothing else) and its calls. An empty callback changes nothing but the calls.
 
-#include <atomic>
-#include <cstdlib>
-#include <ctime>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "news_center/news_center.h"
 #include "tests/bodies.h"
-#include "tests/host_double/host_double.h"
-#include "tests/test_support.h"
+#include "tests/feed_script.h"
+
+using feedtest::Spell;
 
 namespace {
 
@@ -29,98 +23,69 @@ void Count(ISubject<IUpdate1<T> >* subject) { static Counter<T> counter; subject
 template <class Callback>  // or an empty one
 Callback Count(bool counted) { return counted ? Callback([](const auto&...) { ++g_calls; }) : Callback(); }
 
-// "path?key=value&...": a value within a minute of the clock reads "now".
-std::string Spelled(const hostdouble::Request& request) {
-    std::string text = request.path;
-    for (const auto& p : request.params) {
-        const bool clock = p.second.size() == 10 && std::abs(std::atoll(p.second.c_str()) - std::time(nullptr)) < 60;
-        text += (&p == &*request.params.begin() ? "?" : "&") + p.first + "=" + (clock ? "now" : p.second);
-    }
-    return text;
-}
-
 struct Operation {
-    const wchar_t* transport;  // the whole line
-    const wchar_t* parse;      // followed by the parser's error number
-    const wchar_t* response;   // followed by the "errno"
+    const wchar_t* name;       // the parse error's line: followed by " Json Parse Error Code: " and its number
+    const wchar_t* transport;  // the whole line, after the name where it starts with a space
+    const wchar_t* response;   // likewise, followed by the "errno"
     const char* calls;         // after each answer of RunTable
     bool takesCallback;
     const char* request;  // sent first, with its timeout
     int timeout;
     std::function<void(bool counted)> send;
+
+    std::wstring Line(const wchar_t* text) const { return text[0] == L' ' ? name + std::wstring(text) : text; }
 };
 
-const wchar_t kCountersResponse[] = L"CommonPublisher::RequestCountInfo Response Error Code: ";
+const wchar_t kCounters[] = L"CommonPublisher::RequestCountInfo";
+const wchar_t kFail[] = L" Code fail", kResponse[] = L" Response Error Code: ", kError[] = L" Error Code: ";
 const std::wstring kHuge = L"600000\u4e2d&=\" ";
 
 const Operation kOperations[] = {
-    {L"CommonPublisher::RequestCountInfo Failed!", L"CommonPublisher::RequestCountInfo Json Parse Error Code: ",
-     kCountersResponse, "100001111", true, "/pc/information/get_count_by_ids?ids=1,4294967295,1&time=0", 30,
-     [](bool c) { GetCommonPublisher()->RequestCountInfo({1, 0, 4294967295u, 1}, Count<CountInfoCallback>(c)); }},
-    {L"TelegraphPublisher::RequestEarlierTelegraph Failed!",
-     L"TelegraphPublisher::RequestEarlierTelegraph Json Parse Error Code: ",
-     L"TelegraphPublisher::RequestEarlierTelegraph Response Error Code: ", "111111111", true,
+    {kCounters, L" Failed!", kResponse, "100001111", true, "/pc/information/get_count_by_ids?ids=1,4294967295,1&time=0",
+     30, [](bool c) { GetCommonPublisher()->RequestCountInfo({1, 0, 4294967295u, 1}, Count<CountInfoCallback>(c)); }},
+    {L"TelegraphPublisher::RequestEarlierTelegraph", L" Failed!", kResponse, "111111111", true,
      "/pc/roll/batch_show?last_time=18446744073709551615&refresh_type=1&rn=10&time=0", 5,
      [](bool c) { GetTelegraphPublisher()->RequestEarlierTelegraph(~0ULL, Count<TelegraphListCallback>(c)); }},
-    {L"ExclusivePublisher::RequestColumnList Code fail",
-     L"ExclusivePublisher::RequestColumnList Json Parse Error Code: ",
-     L"DepthPublisher::RequestColumnList Response Error Code: ", "111111111", true, "/pc/exclusive/column_list", 30,
+    {L"ExclusivePublisher::RequestColumnList", kFail, L"DepthPublisher::RequestColumnList Response Error Code: ",
+     "111111111", true, "/pc/exclusive/column_list", 30,
      [](bool c) { GetExclusivePublisher()->RequestColumnList(Count<ExclusiveColumnCallback>(c)); }},
-    {L"ExclusivePublisher::RequestArticleList Code fail",
-     L"ExclusivePublisher::RequestArticleList Json Parse Error Code: ",
-     L"DepthPublisher::RequestArticleList Response Error Code: ", "111111111", true,
-     "/pc/exclusive/column_article_list?column_id=4&rn=15", 30,
+    {L"ExclusivePublisher::RequestArticleList", kFail, L"DepthPublisher::RequestArticleList Response Error Code: ",
+     "111111111", true, "/pc/exclusive/column_article_list?column_id=4&rn=15", 30,
      [](bool c) { GetExclusivePublisher()->RequestArticleList(4, Count<ExclusiveArticleCallback>(c)); }},
-    {L"ExclusivePublisher::RequestEarlierArticle Code fail",
-     L"ExclusivePublisher::RequestEarlierArticleList Json Parse Error Code: ",
+    {L"ExclusivePublisher::RequestEarlierArticleList", L"ExclusivePublisher::RequestEarlierArticle Code fail",
      L"DepthPublisher::RequestEarlierArticleList Response Error Code: ", "111111111", true,
      "/pc/exclusive/column_article_list?column_id=4294967295&last_time=1700000000000&refresh_type=1&rn=10", 30,
      [](bool c) {
          GetExclusivePublisher()->RequestEarlierArticleList(-1, 1700000000000ULL, Count<ExclusiveArticleCallback>(c));
      }},
-    {L"ExclusivePublisher::RequestArticleListOp Code fail",
-     L"ExclusivePublisher::RequestArticleListOperation Json Parse Error Code: ",
+    {L"ExclusivePublisher::RequestArticleListOperation", L"ExclusivePublisher::RequestArticleListOp Code fail",
      L"DepthPublisher::RequestArticleListOperation Response Error Code: ", "111111111", true,
      "/pc/exclusive/column_article_list?column_id=4&rn=15", 30,
      [](bool c) { GetExclusivePublisher()->RequestArticleListOperation(4, Count<ExclusiveUpdateCallback>(c)); }},
-    {L"TimelinePublisher::RequestReddot Code fail", L"TimelinePublisher::RequestReddot Json Parse Error Code: ",
-     L"TimelinePublisher::RequestReddot Response Error Code: ", "111111111", true,
+    {L"TimelinePublisher::RequestReddot", kFail, kResponse, "111111111", true,
      "/pc/time_axis/reddot?end_date=&start_date=2026-12-31", 30,
      [](bool c) { GetTimelinePublisher()->RequestReddot(L"2026-12-31", nullptr, Count<ReddotCallback>(c)); }},
-    {L"TimelinePublisher::RequestEventList Code fail", L"TimelinePublisher::RequestEventList Json Parse Error Code: ",
-     L"TimelinePublisher::RequestEventList Response Error Code: ", "111111111", true,
+    {L"TimelinePublisher::RequestEventList", kFail, kResponse, "111111111", true,
      "/pc/time_axis/get_list_by_day?date=\xE4\xBB\x8A\xE5\xA4\xA9&rn=50", 30,
      [](bool c) { GetTimelinePublisher()->RequestEventList(L"\x4ECA\x5929", Count<EventListCallback>(c)); }},
-    {L"TimelinePublisher::RequestEventDetail Code fail",
-     L"TimelinePublisher::RequestEventDetail Json Parse Error Code: ",
-     L"TimelinePublisher::RequestEventDetail Response Error Code: ", "111111111", true,
+    {L"TimelinePublisher::RequestEventDetail", kFail, kResponse, "111111111", true,
      "/pc/time_axis/get_info_by_id?id=4294967295", 30,
      [](bool c) { GetTimelinePublisher()->RequestEventDetail(4294967295u, Count<EventDetailCallback>(c)); }},
-    {L"CInformationEssence::FetchInformationEssence Code fail",
-     L"CInformationEssence::FetchInformationEssence Json Parse Error Code: ",
-     L"CInformationEssence::FetchInformationEssence Error Code: ", "100001111", false,
+    {L"CInformationEssence::FetchInformationEssence", kFail, kError, "100001111", false,
      "/pc/information/sum_article_list?last_time=1700000000123&refresh_type=1&rn=20", 30,
      [](bool) { GetInformationEssence()->FetchInformationEssence(1700000000123ULL, 1, 20); }},
-    {L"CStockAnnouncementPublisher::RequestStockAnnouncementList Code fail",
-     L"CStockAnnouncementPublisher::RequestStockAnnouncementList Json Parse Error Code: ",
-     L"CStockAnnouncementPublisher::RequestStockAnnouncementList Error Code: ", "100001111", false,
+    {L"CStockAnnouncementPublisher::RequestStockAnnouncementList", kFail, kError, "100001111", false,
      "/pc/rt/stock_notice?page=3&rn=25&stock=600000\xE4\xB8\xAD&=\" ", 30,
      [](bool) { GetStockAnnouncement()->RequestStockAnnouncementList(kHuge, 3, 25); }},
-    // Every request first publishes the stock with no items. The end 0 is the
-    // server's today, and a range without an end is never answered from memory.
-    {L"CStockLandMine::RequestStockLandMineList Code fail",
-     L"CStockLandMine::RequestStockLandMineList Json Parse Error Code: ",
-     L"CStockLandMine::RequestStockLandMineList Error Code: ", "211112222", false,
+    // Each request first publishes the stock with no items; the end 0 is the server's today, never cached.
+    {L"CStockLandMine::RequestStockLandMineList", kFail, kError, "211112222", false,
      "/pc/rt/stock_landmine?end=2026120686399&start=2026120100000&stock=600000\xE4\xB8\xAD&=\" ", 30,
      [](bool) { GetStockLandMine()->RequestStockLandMineList(kHuge, 20261201, 0); }},
     // An empty code goes out as it is.
-    {L"CStockNews::RequestStockNewsList Code fail", L"CStockNews::RequestStockNewsList Json Parse Error Code: ",
-     L"CStockNews::RequestStockNewsList Error Code: ", "100001111", false,
+    {L"CStockNews::RequestStockNewsList", kFail, kError, "100001111", false,
      "/v1/market/get_list?last_time=18446744073709551615&refresh_type=0&rn=15&time=now&type=2&unique_key=", 30,
      [](bool) { GetStockNews()->RequestStockNewsList(2, L"", ~0ULL, 0, 15); }},
-    {L"CStockUnusualTrading::FetchStockUnusualTrading Code fail",
-     L"CStockUnusualTrading::FetchStockUnusualTrading Json Parse Error Code: ",
-     L"CStockUnusualTrading::FetchStockUnusualTrading Error Code: ", "100001111", false,
+    {L"CStockUnusualTrading::FetchStockUnusualTrading", kFail, kError, "100001111", false,
      "/pc/rt/stock_dragon?stock_arr=[\"600000\xE4\xB8\xAD&=\" \"]", 30,
      [](bool) { GetStockUnusualTrading()->FetchStockUnusualTrading(kHuge); }},
 };
@@ -154,7 +119,7 @@ protected:
         for (const Operation& operation : kOperations) {
             if (!counted && !operation.takesCallback)
                 continue;
-            SCOPED_TRACE(operation.transport);
+            SCOPED_TRACE(operation.Line(operation.transport));
             hostdouble::Reset();
             // An incremental column refresh also asks for edits: there are none.
             hostdouble::SetSyncHandler([](const hostdouble::Request&) { return hostdouble::Answer::Ok("{}"); });
@@ -164,7 +129,8 @@ protected:
                 ASSERT_EQ(1u, hostdouble::PendingCount());
                 if (kind == 0) {
                     ASSERT_EQ(1u, hostdouble::RequestCount());
-                    EXPECT_EQ(operation.request, Spelled(hostdouble::Requests()[0]));
+                    const hostdouble::Request request = hostdouble::Requests()[0];
+                    EXPECT_EQ(operation.request, request.path + (request.params.empty() ? "" : "?") + Spell(request));
                     EXPECT_EQ(operation.timeout, hostdouble::Requests()[0].timeout);
                     EXPECT_EQ(1, hostdouble::SignCount());
                 }
@@ -172,10 +138,11 @@ protected:
                 EXPECT_EQ(counted ? operation.calls[kind] - '0' : 0, g_calls.load()) << "answer " << kind;
             }
             // Without a callback the counters' body is not read at all.
-            const std::wstring response = operation.response;
-            std::vector<std::wstring> lines = {operation.transport};
-            if (counted || operation.response != kCountersResponse)
-                lines.insert(lines.end(), {operation.parse + std::to_wstring(testsupport::ParseErrorOf(cut)),
+            const std::wstring response = operation.Line(operation.response);
+            std::vector<std::wstring> lines = {operation.Line(operation.transport)};
+            if (counted || operation.name != kCounters)
+                lines.insert(lines.end(), {operation.name + (L" Json Parse Error Code: " +
+                                                             std::to_wstring(testsupport::ParseErrorOf(cut))),
                                            response + L"9", response + L"8"});
             const std::vector<hostdouble::LogLine> logs = hostdouble::Logs();
             ASSERT_EQ(lines.size(), logs.size());
@@ -190,8 +157,7 @@ protected:
 
 TEST_F(FailureLogTest, EachAnswerLeavesItsOperationsLineAndTheCallsItPromises) { RunTable(true); }
 
-// Every operation that takes a callback, given an empty one: the request goes
-// out, a success is dropped quietly, the failures leave their lines.
+// Given an empty callback: the request goes out, a success is dropped quietly, the failures leave their lines.
 TEST_F(FailureLogTest, EmptyCallbacksChangeNothingButTheCalls) { RunTable(false); }
 
 TEST_F(FailureLogTest, StockNewsOfATypeOtherThanOneOrTwoSendsNothing) {

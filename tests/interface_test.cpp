@@ -1,18 +1,13 @@
-// The public interface outside the stock feeds: the factories, and the digest
-// list, the timeline and the counters: bodies and the records they give, and
-// what does not fit a table. Requests and failures: failure_log_test.cpp.
+// The factories, the digest list, the timeline, the column list and the counters: bodies and the records
+// they give, and what does not fit a table. Requests and failures: failure_log_test.cpp.
 
-#include <chrono>
 #include <set>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "tests/spell.h"
-#include "tests/test_support.h"
+#include "tests/feed_script.h"
 
-using spell::Spell;
+using feedtest::Spell;
 using testsupport::Recorder;
 
 namespace {
@@ -31,7 +26,7 @@ protected:
     Recorder<Essences> essences_;
 };
 
-enum Op { kReddot, kEvents, kDetail, kCounts, kEssence };
+enum Op { kReddot, kEvents, kDetail, kCounts, kColumns, kEssence };
 
 // Sends one request of `op`, answers it with `body`; what reached the callback or subscriber.
 std::string Answer(Op op, const std::string& body, Recorder<Essences>& essences) {
@@ -42,6 +37,7 @@ std::string Answer(Op op, const std::string& body, Recorder<Essences>& essences)
         case kEvents: GetTimelinePublisher()->RequestEventList(L"d", keep); break;
         case kDetail: GetTimelinePublisher()->RequestEventDetail(1, keep); break;
         case kCounts: GetCommonPublisher()->RequestCountInfo({1}, keep); break;
+        case kColumns: GetExclusivePublisher()->RequestColumnList(keep); break;
         case kEssence: GetInformationEssence()->FetchInformationEssence(0, 0, 50); break;
     }
     hostdouble::CompleteNext(true, body);
@@ -60,6 +56,9 @@ const struct { Op op; const char *body, *records; } kRows[] = {
     {kCounts, R"({"time":1,"data":{"reading_num":{"12":30},"comment_num":{"12":4,"15":1}}})", "12,30,4;15,0,1"},
     {kCounts, R"({"data":{"reading_num":{"1":2.9,"x":5,"3":"7"},"comment_num":[1,2]}})", "0,5,0;1,2,0;3,0,0"},
     {kCounts, R"({"data":[]})", ""},
+    {kColumns, R"({"data":{"column_list":[{"column_id":3,"title":"t","unread_pic":"u","frontpage_pic":"f",)"
+               R"("calendar_pic":"c","calendar_color":"#fff","neican_pic":"n"},{"column_id":"4"}]}})",
+     "3,t,u,f,c,#fff,n;0,,,,,,"},
     // members in ascending name order; numbers read as 32-bit integers
     {kEssence, R"({"data":{"list":{"2":{"id":2},"10":{"id":10},"1":{"id":1}}}})",
      "1,0,,,,0,0,,;10,0,,,,0,0,,;2,0,,,,0,0,,"},
@@ -80,8 +79,7 @@ TEST_F(FeedTest, BodiesBecomeRecords) {
 
 TEST_F(FeedTest, DigestsAreFetchedAtCreationAndStoredForLateSubscribers) {
     ASSERT_EQ(1u, hostdouble::RequestCount());
-    const std::map<std::string, std::string> first = {{"last_time", "0"}, {"refresh_type", "0"}, {"rn", "50"}};
-    EXPECT_EQ(first, hostdouble::Requests()[0].params);
+    EXPECT_EQ("last_time=0&refresh_type=0&rn=50", Spell(hostdouble::Requests()[0]));
     EXPECT_EQ("", Spell(essences_.last()));
     hostdouble::CompleteNext(true, R"({"data":{"list":{"a":{"id":4}}}})");
     Recorder<Essences> late;
@@ -95,8 +93,7 @@ TEST_F(FeedTest, DigestsAreFetchedAtCreationAndStoredForLateSubscribers) {
     EXPECT_EQ(1u, hostdouble::RequestCount());
 }
 
-// Each request carries the "time" of the last answer read; one without a
-// callback, or a failed one, is not read.
+// Each request carries the "time" of the last answer read; one without a callback, or a failed one, is not read.
 TEST_F(FeedTest, CountersCarryTheTimeOfTheLastAnswerRead) {
     hostdouble::CompleteNext(true, "{}");
     const struct { bool callback, success; const char *body, *sent; } kSteps[] = {
@@ -109,6 +106,10 @@ TEST_F(FeedTest, CountersCarryTheTimeOfTheLastAnswerRead) {
         EXPECT_EQ(step.sent, hostdouble::Requests().back().param("time")) << step.body;
         hostdouble::CompleteNext(step.success, step.body);
     }
+    DestroyAllPublisher();
+    DestroyAllPublisher();  // twice: harmless; one made after teardown forgets the service's time
+    GetCommonPublisher()->RequestCountInfo({1}, CountInfoCallback());
+    EXPECT_EQ("0", hostdouble::Requests().back().param("time"));
 }
 
 class FactoryTest : public hostdouble::HostDoubleTest {};
@@ -122,17 +123,6 @@ std::vector<void*> Publishers() {
 TEST_F(FactoryTest, EachHandsOutItsOwnPublisherUntilTeardown) {
     DestroyAllPublisher();  // with nothing created: nothing sent, nothing posted
     EXPECT_EQ(0u, hostdouble::RequestCount() + hostdouble::PendingTaskCount());
-
-    // One made after teardown starts fresh: the counters forget the service's time.
-    GetCommonPublisher()->RequestCountInfo({1}, [](const CountInfoMap&) {});
-    hostdouble::CompleteNext(true, "{\"time\":77}");
-    GetCommonPublisher()->RequestCountInfo({1}, CountInfoCallback());
-    EXPECT_EQ("77", hostdouble::Requests().back().param("time"));
-    DestroyAllPublisher();
-    DestroyAllPublisher();  // twice: harmless
-    GetCommonPublisher()->RequestCountInfo({1}, CountInfoCallback());
-    EXPECT_EQ("0", hostdouble::Requests().back().param("time"));
-
     const std::vector<void*> first = Publishers();
     EXPECT_EQ(first, Publishers());
     const std::set<void*> distinct(first.begin(), first.end());

@@ -1,20 +1,15 @@
-// The four per-stock feeds through their interfaces: bodies and the records they
-// give, the subscribers they share, and the land-mine cache. Requests and
-// failures: failure_log_test.cpp; teardown and concurrency: the stress tests.
+// The four per-stock feeds: bodies and the records they give, the subscribers they share, the land-mine
+// cache. Requests and failures: failure_log_test.cpp; teardown and concurrency: the stress tests.
 
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "tests/host_double/host_double.h"
-#include "tests/spell.h"
-#include "tests/test_support.h"
+#include "tests/feed_script.h"
 
-using spell::Spell;
+using feedtest::Spell;
 using testsupport::Recorder;
 
 namespace {
@@ -90,14 +85,6 @@ struct Trading {
     }
 };
 
-template <class Value>
-std::vector<std::string> Spelled(const Recorder<Value>& recorder) {
-    std::vector<std::string> out;
-    for (const Value& value : recorder.values())
-        out.push_back(Spell(value));
-    return out;
-}
-
 template <class Feed>
 class StockFeedTest : public hostdouble::HostDoubleTest {};
 
@@ -135,14 +122,10 @@ TYPED_TEST(StockFeedTest, SubscribersGetEachAnswerInArrivalOrderUntilDetached) {
     hostdouble::CompleteNext(true, F::Page("three"));
 
     const std::string one = "S1|" + F::Record("one"), two = "S2|" + F::Record("two");
-    const std::string three = "S3|" + F::Record("three");
-    typedef std::vector<std::string> Values;
-    EXPECT_EQ((F::kResets ? Values{"|", "S1|", "S2|", two, one} : Values{"|", two, one}), Spelled(early));
-    EXPECT_EQ((F::kResets ? Values{two, one, "S3|", three} : Values{two, one, three}), Spelled(late));
+    EXPECT_EQ("| " + std::string(F::kResets ? "S1| S2| " : "") + two + " " + one, Spell(early.values(), " "));
+    EXPECT_EQ(two + " " + one + (F::kResets ? " S3| " : " ") + "S3|" + F::Record("three"), Spell(late.values(), " "));
     EXPECT_EQ(0u, stranger.count());
 }
-
-// --- the land-mine cache -------------------------------------------------------------
 
 // "[stock:]start-end", days of December 2026 (0: none).
 void AskLandMines(const std::string& query) {
@@ -169,8 +152,7 @@ std::string MinesOf(const std::string& mines) {
     return "{\"data\":{\"list\":[" + list.substr(list.empty() ? 0 : 1) + "]}}";
 }
 
-// Requests all sent, then answered in order; then queries one at a time, each
-// "sent", "-" (nothing sent), or the ids answered from memory.
+// Fetches sent, then answered in order; then queries one at a time: "sent", "-" (none sent) or the ids cached.
 const struct { Pairs fetches, queries; } kCacheRows[] = {
     {{{"1-5", "d5@5< d4@4> d3@3 d2@2< d1@1>"}}, {{"2-4", "d4 d3 d2"}, {"1-5", "d5 d4 d3 d2 d1"}, {"1-6", "sent"}}},
     {{{"1-5", "a@2"}}, {{"600001:2-4", "sent"}, {"600000 :2-4", "sent"}}},
@@ -211,14 +193,13 @@ TEST_F(LandMineCacheTest, RangesAreAnsweredFromMemoryOnlyWhenCovered) {
             EXPECT_TRUE(recorder.values()[calls].items.empty());  // the reset comes first
             std::string ids;
             for (const StockLandMineItem& item : recorder.last().items)
-                ids += (ids.empty() ? "" : " ") + spell::Field(item.id);
+                ids += (ids.empty() ? "" : " ") + feedtest::Field(item.id);
             EXPECT_EQ(cached ? expected : "", ids);
         }
         DestroyAllPublisher();
     }
     AskLandMines("2-4");  // whole days
-    EXPECT_EQ(std::to_string(hostdouble::TimeOf(20261202, 0, 0, 0)), hostdouble::Requests().back().param("start"));
-    EXPECT_EQ(std::to_string(hostdouble::TimeOf(20261204, 23, 59, 59)), hostdouble::Requests().back().param("end"));
+    EXPECT_EQ("end=2026120486399&start=2026120200000&stock=600000", Spell(hostdouble::Requests().back()));
 }
 
 TEST_F(LandMineCacheTest, TwentyFirstStockEvictsTheElevenOldest) {
