@@ -4,6 +4,7 @@
 // inform-modify entries) and whole answers of every endpoint. `serial` makes each
 // answer of For() carry new ids, newer than the ones before.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -95,29 +96,22 @@ inline std::string For(const std::string& path, int serial = 0) {
     if (path == "/pc/inform/modify")
         return "{\"errno\":0,\"time\":1765000001,\"data\":[" +
                Entry("del", serial, "{\"status\":0}", 2, 2000 + serial) + "]}";
-    if (path == "/pc/information/get_count_by_ids")
-        return Envelope("{\"reading_num\":{\"1\":3},\"comment_num\":{\"1\":1}}");
-    if (path == "/pc/exclusive/column_list")
-        return Envelope("{\"column_list\":[{\"column_id\":7,\"title\":\"t\"}]}");
     if (path == "/pc/exclusive/column_article_list")
         return ArticlePage(serial);
-    if (path == "/pc/information/sum_article_list")
-        return Envelope("{\"list\":{\"1\":{\"id\":1,\"title\":\"t\"}}}");
-    if (path == "/pc/time_axis/reddot")
-        return Envelope("[{\"date\":\"2026-12-01\",\"nums\":2}]");
-    if (path == "/pc/time_axis/get_list_by_day")
-        return Envelope("[{\"id\":1,\"title\":\"t\",\"brief\":\"b\"}]");
-    if (path == "/pc/time_axis/get_info_by_id")
-        return Envelope("{\"id\":1,\"title\":\"t\",\"content\":\"c\"}");
-    if (path == "/pc/rt/stock_notice")
-        return Envelope("{\"list\":[{\"hashid\":\"h\",\"title\":\"t\",\"publish_time\":1765000000}]}");
-    if (path == "/pc/rt/stock_landmine")
-        return Envelope("{\"list\":[{\"id\":\"m\",\"title\":\"t\",\"publish_time\":2026120300000}]}");
-    if (path == "/v1/market/get_list")
-        return Envelope("[{\"id\":\"n\",\"type\":\"1\",\"title\":\"t\"}]");
-    if (path == "/pc/rt/stock_dragon")
-        return Envelope("{\"list\":[{\"k\":[{\"amt\":1,\"msg\":\"m\",\"buyer\":[{\"name\":\"a\",\"buy\":1}]}]}]}");
-    return Envelope("{}");
+    static const std::map<std::string, std::string> kData = {
+        {"/pc/information/get_count_by_ids", R"({"reading_num":{"1":3},"comment_num":{"1":1}})"},
+        {"/pc/exclusive/column_list", R"({"column_list":[{"column_id":7,"title":"t"}]})"},
+        {"/pc/information/sum_article_list", R"({"list":{"1":{"id":1,"title":"t"}}})"},
+        {"/pc/time_axis/reddot", R"([{"date":"2026-12-01","nums":2}])"},
+        {"/pc/time_axis/get_list_by_day", R"([{"id":1,"title":"t","brief":"b"}])"},
+        {"/pc/time_axis/get_info_by_id", R"({"id":1,"title":"t","content":"c"})"},
+        {"/pc/rt/stock_notice", R"({"list":[{"hashid":"h","title":"t","publish_time":1765000000}]})"},
+        {"/pc/rt/stock_landmine", R"({"list":[{"id":"m","title":"t","publish_time":2026120300000}]})"},
+        {"/v1/market/get_list", R"([{"id":"n","type":"1","title":"t"}])"},
+        {"/pc/rt/stock_dragon", R"({"list":[{"k":[{"amt":1,"msg":"m","buyer":[{"name":"a","buy":1}]}]}]})"},
+    };
+    const auto data = kData.find(path);
+    return Envelope(data == kData.end() ? "{}" : data->second);
 }
 
 }  // namespace body

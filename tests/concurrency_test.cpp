@@ -193,11 +193,24 @@ TEST_F(ConcurrencyTest, CompletionsOfOnePublisherRunSideBySide) {
         std::size_t sent = 0;
         const auto meet = [&](int i) { ++arrived, met[i] = WaitUntil([&] { return arrived == 2; }, kBound); };
         operation.issue([&] {
-            meet(0), sent = hostdouble::RequestCount(), operation.issue([] {});
+            meet(0);
+            sent = hostdouble::RequestCount();
+            operation.issue([] {});
             sent = hostdouble::RequestCount() - sent;
         });
         operation.issue([&] { meet(1); });
-        hostdouble::DeliverConcurrently([](const Request& r, std::size_t) { return body::For(r.path); }, 2);
+        ASSERT_EQ(2u, hostdouble::PendingCount());
+        std::thread deliverers[2];
+        for (std::thread& deliverer : deliverers) {
+            Request request;
+            const HttpCompletion completion = hostdouble::TakeNext(&request);
+            deliverer = std::thread([request, completion] {
+                const std::string text = body::For(request.path);
+                completion(true, text.data(), static_cast<long long>(text.size()));
+            });
+        }
+        for (std::thread& deliverer : deliverers)
+            deliverer.join();
         EXPECT_TRUE(met[0] && met[1]) << "one completion waited for the other";
         EXPECT_EQ(1u, sent) << "a callback's request was not sent";
         while (hostdouble::PendingCount() > 0) hostdouble::TakeNext();

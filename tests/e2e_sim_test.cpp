@@ -1,7 +1,6 @@
-// Every feed end to end against the simulator in this process, with the real host libraries. A run drives every
-// feed from several threads while the world moves (the fault run while the service fails, garbles, errs, delays
-// and stalls requests); then each injected fault must have left exactly its operation's log line and nothing else,
-// and every feed must hold what the service holds. LX_FAULT_RUN_SECONDS: the faulty phase (20 s; ./dev faults).
+// Every feed end to end against the in-process simulator and the real host libraries, driven from several threads
+// while the world moves (the fault run while the service fails, garbles, errs, delays and stalls requests; its
+// length LX_FAULT_RUN_SECONDS, 20 s). Each fault must leave exactly its log line; every feed must hold the truth.
 
 #include <array>
 #include <cstdlib>

@@ -1,13 +1,11 @@
 #pragma once
 
-// Helpers shared by the publisher tests: recorders of callbacks and subscriber
-// values, readers of what the host double recorded, and the failure log texts
-// every operation shares.
+// Helpers shared by the tests: waiting, recorders of callbacks and subscriber
+// values, readers of what the host double recorded.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
-#include <list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -61,12 +59,6 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return calls_;
     }
-    // Argument `I` of call `n`, oldest first.
-    template <std::size_t I = 0>
-    typename std::tuple_element<I, Call>::type arg(std::size_t n) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::get<I>(calls_.at(n));
-    }
     // Argument `I` of the last call; a default value before any call.
     template <std::size_t I = 0>
     typename std::tuple_element<I, Call>::type last() const {
@@ -96,14 +88,6 @@ public:
 private:
     Capture<const T&> capture_;
 };
-
-template <class Record>
-std::vector<int> Ids(const std::list<Record>& records) {
-    std::vector<int> ids;
-    for (const Record& record : records)
-        ids.push_back(record.id);
-    return ids;
-}
 
 // The recorded requests to `path`, in order.
 inline std::vector<hostdouble::Request> RequestsTo(const std::string& path) {

@@ -21,10 +21,7 @@
 namespace hostdouble {
 namespace {
 
-struct Pending {
-    Request request;
-    HttpCompletion completion;
-};
+typedef std::pair<Request, HttpCompletion> Pending;
 
 struct State {
     std::mutex mutex;
@@ -38,7 +35,6 @@ struct State {
     unsigned int nextTaskId = 1;
     std::vector<LogLine> logs;
     int signCount = 0;
-    unsigned int serverDate = 20261206;
     std::map<std::wstring, int> symbolTypes;
 };
 
@@ -71,7 +67,6 @@ std::string Unescape(const std::string& text) {
 // Parses a URL made by the double's UrlHelper back into path and parameters.
 Request DecodeUrl(const std::wstring& url) {
     Request request;
-    request.url = url;
     const QString text = QString::fromStdWString(url.substr(url.find(kScheme) == 0 ? wcslen(kScheme) : 0));
     request.path = text.section(QLatin1Char('?'), 0, 0).toStdString();
     for (const QString& pair : text.section(QLatin1Char('?'), 1).split(QLatin1Char('&'), Qt::SkipEmptyParts))
@@ -116,7 +111,6 @@ void Reset() {
     s.tasks.clear();
     s.logs.clear();
     s.signCount = 0;
-    s.serverDate = 20261206;
     s.symbolTypes.clear();
 }
 
@@ -143,8 +137,8 @@ HttpCompletion TakeNext(Request* request) {
     Pending next = state().pending.front();
     state().pending.pop_front();
     if (request)
-        *request = next.request;
-    return next.completion;
+        *request = next.first;
+    return next.second;
 }
 
 void CompleteNextRaw(bool success, const char* body, long long length) {
@@ -158,29 +152,6 @@ void CompleteNext(bool success, const std::string& body) {
 }
 
 void CompleteNext(const Answer& answer) { CompleteNext(answer.success, answer.body); }
-
-void DeliverConcurrently(const std::function<std::string(const Request&, std::size_t)>& body, int threadCount,
-                         const std::function<void()>& meanwhile) {
-    std::vector<std::pair<Request, HttpCompletion> > taken;
-    while (PendingCount() > 0) {
-        Request request;
-        HttpCompletion completion = TakeNext(&request);
-        taken.emplace_back(request, completion);
-    }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t) {
-        threads.emplace_back([&taken, &body, t, threadCount] {
-            for (std::size_t i = static_cast<std::size_t>(t); i < taken.size(); i += threadCount) {
-                const std::string text = body(taken[i].first, i);
-                taken[i].second(true, text.data(), static_cast<long long>(text.size()));
-            }
-        });
-    }
-    if (meanwhile)
-        meanwhile();
-    for (std::thread& thread : threads)
-        thread.join();
-}
 
 void QueueSyncAnswer(const Answer& answer) { Locked([&](State& s) { s.syncAnswers.push_back(answer); }); }
 
@@ -207,8 +178,6 @@ void RunPendingTasks() {
 }
 
 std::vector<LogLine> Logs() { return Locked([&](State& s) { return s.logs; }); }
-
-void SetServerDate(unsigned int date) { Locked([&](State& s) { s.serverDate = date; }); }
 
 void SetSymbolType(const std::wstring& code, int type) { Locked([&](State& s) { s.symbolTypes[code] = type; }); }
 
@@ -340,9 +309,7 @@ long long common::DateToTime(unsigned int date, int hour, int minute, int second
     return hostdouble::TimeOf(date, hour, minute, second);
 }
 
-unsigned int common::GetCurrentServerDate() {
-    return hostdouble::Locked([](hostdouble::State& s) { return s.serverDate; });
-}
+unsigned int common::GetCurrentServerDate() { return 20261206; }
 
 stock::SymbolType stock::CheckSymbol(const wchar_t* code) {
     if (!code || !*code)

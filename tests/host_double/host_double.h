@@ -1,11 +1,8 @@
 #pragma once
 
-// A test double of the four host libraries. Linking host_double.cpp into a test
-// executable puts its definitions of GetAsyn, GetSync, UrlHelper, the task
-// manager, the program log and the calendar in front of the real libraries.
-// Nothing touches the network: asynchronous completions and tasks wait until the
-// test delivers them, on a thread of its choosing; synchronous requests are
-// answered by scripted answers or a handler.
+// A test double of the four host libraries: linked into a test, its GetAsyn, GetSync, UrlHelper, task manager,
+// program log and calendar come before the real ones. Nothing touches the network: completions and tasks wait
+// until the test runs them, on a thread of its choosing; GetSync takes scripted answers or a handler's.
 
 #include <cstddef>
 #include <functional>
@@ -21,13 +18,11 @@
 namespace hostdouble {
 
 struct Request {
-    std::wstring url;
     std::string path;
     std::map<std::string, std::string> params;
     int timeout = 0;
     bool sync = false;
 
-    bool has(const std::string& key) const { return params.count(key) != 0; }
     // The parameter's value; empty when absent.
     std::string param(const std::string& key) const;
 };
@@ -48,8 +43,7 @@ struct LogLine {
     std::wstring text;       // formatted
 };
 
-// Forgets every request, completion, task, answer and log line, and restores the
-// defaults (server date 20261206, every non-empty code a stock).
+// Forgets every request, completion, task, answer and log line; every non-empty code is a stock again.
 void Reset();
 
 // --- requests -------------------------------------------------------------
@@ -68,15 +62,9 @@ void CompleteNext(const Answer& answer);
 void CompleteNextRaw(bool success, const char* body, long long length);
 // Removes the oldest pending completion and hands it to the test.
 HttpCompletion TakeNext(Request* request = nullptr);
-// Takes every pending completion and runs them successfully from `threads`
-// threads at once, completion i (oldest first) with body(its request, i);
-// `meanwhile` runs on the calling thread before the threads are joined.
-void DeliverConcurrently(const std::function<std::string(const Request&, std::size_t)>& body, int threads = 4,
-                         const std::function<void()>& meanwhile = std::function<void()>());
 
 // --- synchronous requests ----------------------------------------------------
-// Answers are taken from the queue first, then from the handler; with neither,
-// GetSync fails with an empty body.
+// GetSync answers from the queue first, then from the handler; with neither it fails with an empty body.
 void QueueSyncAnswer(const Answer& answer);
 void SetSyncHandler(std::function<Answer(const Request&)> handler);
 void ReleaseStalls();
@@ -86,14 +74,10 @@ std::size_t PendingTaskCount();
 void RunPendingTasks();  // on the calling thread, including tasks they add
 boost::function<void()> TakeTask();
 
-// --- program log -------------------------------------------------------------
+// --- program log, calendar and symbols -----------------------------------------
 std::vector<LogLine> Logs();
-
-// --- calendar and symbols ------------------------------------------------------
-void SetServerDate(unsigned int date);
 void SetSymbolType(const std::wstring& code, int type);
-// The double's calendar: date * 100000 + seconds of the day, which orders like
-// the real one and is easy to read in tests.
+// The double's calendar: date * 100000 + seconds of the day, ordered like the real one and easy to read.
 long long TimeOf(unsigned int date, int hour, int minute, int second);
 
 // Fixture: a clean double before each test, every publisher destroyed after it.
