@@ -85,7 +85,6 @@ DepthArticle ParseDepthArticle(const QJsonObject& object) {
     return article;
 }
 
-
 DepthBanner ParseDepthBanner(const QJsonObject& object) {
     DepthBanner banner;
     banner.title = ReadWide(object.value(QStringLiteral("title")));
