@@ -2,6 +2,7 @@
 
 #include <list>
 #include <string>
+#include <utility>
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -29,7 +30,7 @@ std::list<Item> ReadNoticeList(const Response& response, const QString& idKey, s
         item.brief = ReadWide(object.value(QStringLiteral("brief")));
         item.location = ReadWide(object.value(QStringLiteral("location")));
         item.publish_time = ReadU64(object.value(QStringLiteral("publish_time")));
-        items.push_back(item);
+        items.push_back(std::move(item));
     }
     return items;
 }

@@ -1,5 +1,7 @@
 #include "news_center/stock/stock_unusual_trading.h"
 
+#include <utility>
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
@@ -26,7 +28,7 @@ std::vector<StockUnusualTradingParty> ReadParties(const QJsonValue& value) {
         party.name = ReadWide(object.value(QStringLiteral("name")));
         party.buy = ReadDouble(object.value(QStringLiteral("buy")));
         party.sell = ReadDouble(object.value(QStringLiteral("sell")));
-        parties.push_back(party);
+        parties.push_back(std::move(party));
     }
     return parties;
 }
@@ -43,7 +45,7 @@ StockUnusualTradingGroup ReadGroup(const QString& key, const QJsonArray& entries
         item.type = ReadWide(object.value(QStringLiteral("type")));
         item.buyer = ReadParties(object.value(QStringLiteral("buyer")));
         item.seller = ReadParties(object.value(QStringLiteral("seller")));
-        group.items.push_back(item);
+        group.items.push_back(std::move(item));
     }
     return group;
 }
