@@ -36,8 +36,9 @@ bool DroppedByStatus(const ListOperation& operation) {
 // A removal outlasts anything but a later show, an add absorbs a later modify
 // or show; otherwise the later operation wins.
 bool KeepsEarlier(const ListOperation& earlier, const ListOperation& later) {
+    const bool modifiesOrShows = later.kind == ListOperation::Modify || later.kind == ListOperation::Show;
     return (earlier.isRemoval() && later.kind != ListOperation::Show) ||
-           (earlier.kind == ListOperation::Add && (later.kind == ListOperation::Modify || later.kind == ListOperation::Show));
+           (earlier.kind == ListOperation::Add && modifiesOrShows);
 }
 
 }  // namespace
