@@ -60,6 +60,10 @@ struct News {
                 {R"({"data":[{"type":2,"column_id":"x1"},{"type":"-3","column_id":"2.5"},)"
                  R"({"type":true,"column_id":"99999999999"},{"id":5,"ctime":"100"},"text"]})",
                  ",0,0,,,,,,0,0,;,-3,0,,,,,,0,0,;,0,0,,,,,,0,0,;,0,0,,,,,,0,0,;,0,0,,,,,,0,0,"},
+                // unread keys before, between and after the read ones; a repeated key's last value
+                {R"({"data":[{"a":1,"brief":"b","briefs":0,"ctim":0,"ctime":5,"\u0069d":"x","id":"y","title":"t1",)"
+                 R"("Type":"9","title":"t2","type":"3","type_name":"tn","typf":0,"\u00e9":0}]})",
+                 "y,3,0,tn,t2,,,b,5,0,"},
                 {R"({"errno":0,"data":{"list":[{"id":"n1"}]}})", ""}};
     }
 };

@@ -4,13 +4,17 @@
 #include <QString>
 
 #include "news_center/request/json_read.h"
+#include "news_center/request/record_fields.h"
 
 namespace news_center {
 namespace internal {
 namespace {
 
-ListOperation::Kind KindOf(const QJsonObject& element) {
-    const QString name = element.value(QStringLiteral("operation")).toString();
+enum OperationField { kId, kType, kOperation, kInfo };
+const FieldKeys kOperationKeys({"id", "type", "operation", "info"});
+
+ListOperation::Kind KindOf(const QJsonValue& operation) {
+    const QString name = operation.toString();
     if (name == QStringLiteral("add"))
         return ListOperation::Add;
     if (name == QStringLiteral("modify"))
@@ -32,10 +36,11 @@ OperationList ReadOperationList(const QJsonArray& list) {
     for (const QJsonValue& value : list) {
         ListOperation operation;
         operation.element = value.toObject();
-        operation.id = ReadInt(operation.element.value(QStringLiteral("id")));
-        operation.type = ReadInt(operation.element.value(QStringLiteral("type")));
-        operation.kind = KindOf(operation.element);
-        operation.info = operation.element.value(QStringLiteral("info")).toObject();
+        const RecordFields fields(operation.element, kOperationKeys);
+        operation.id = ReadInt(fields[kId]);
+        operation.type = ReadInt(fields[kType]);
+        operation.kind = KindOf(fields[kOperation]);
+        operation.info = fields[kInfo].toObject();
         operation.status = ReadInt(operation.info.value(QStringLiteral("status")));
         operations.push_back(operation);
     }

@@ -18,6 +18,7 @@
 #include "news_center/common/inform_modify.h"
 #include "news_center/feeds/refresh_feed.h"
 #include "news_center/request/json_read.h"
+#include "news_center/request/record_fields.h"
 #include "news_center/request/request_builder.h"
 #include "news_center/request/response_envelope.h"
 
@@ -61,25 +62,34 @@ unsigned long long NewestScore(const ArticleList& articles) {
     return articles.empty() ? 0 : articles.front().sort_score;
 }
 
+enum DepthArticleField {
+    kId, kShortTitle, kTitle, kAuthor, kBrief, kImg, kJump, kCtime, kSortScore, kRecommend, kIsTop, kReadingNum,
+    kCommentNum, kStatus, kShareurl, kShowurl, kArticleRec
+};
+const FieldKeys kDepthArticleKeys({"id", "short_title", "title", "author", "brief", "img", "jump", "ctime",
+                                   "sort_score", "recommend", "is_top", "reading_num", "comment_num", "status",
+                                   "shareurl", "showurl", "article_rec"});
+
 DepthArticle ParseDepthArticle(const QJsonObject& object) {
+    const RecordFields fields(object, kDepthArticleKeys);
     DepthArticle article;
-    article.id = ReadInt(object.value(QStringLiteral("id")));
-    article.short_title = ReadWide(object.value(QStringLiteral("short_title")));
-    article.title = ReadWide(object.value(QStringLiteral("title")));
-    article.author = ReadWide(object.value(QStringLiteral("author")));
-    article.brief = ReadWide(object.value(QStringLiteral("brief")));
-    article.img = ReadWide(object.value(QStringLiteral("img")));
-    article.jump = ReadWide(object.value(QStringLiteral("jump")));
-    article.ctime = ReadU64(object.value(QStringLiteral("ctime")));
-    article.sort_score = ReadU64(object.value(QStringLiteral("sort_score")));
-    article.recommend = object.value(QStringLiteral("recommend")).toVariant().toBool();
-    article.is_top = object.value(QStringLiteral("is_top")).toBool();
-    article.reading_num = ReadTruncatedInt(object.value(QStringLiteral("reading_num")));
-    article.comment_num = ReadTruncatedInt(object.value(QStringLiteral("comment_num")));
-    article.status = ReadInt(object.value(QStringLiteral("status")));
-    article.shareurl = ReadWide(object.value(QStringLiteral("shareurl")));
-    article.showurl = ReadWide(object.value(QStringLiteral("showurl")));
-    const QJsonArray recommendations = object.value(QStringLiteral("article_rec")).toArray();
+    article.id = ReadInt(fields[kId]);
+    article.short_title = ReadWide(fields[kShortTitle]);
+    article.title = ReadWide(fields[kTitle]);
+    article.author = ReadWide(fields[kAuthor]);
+    article.brief = ReadWide(fields[kBrief]);
+    article.img = ReadWide(fields[kImg]);
+    article.jump = ReadWide(fields[kJump]);
+    article.ctime = ReadU64(fields[kCtime]);
+    article.sort_score = ReadU64(fields[kSortScore]);
+    article.recommend = fields[kRecommend].toVariant().toBool();
+    article.is_top = fields[kIsTop].toBool();
+    article.reading_num = ReadTruncatedInt(fields[kReadingNum]);
+    article.comment_num = ReadTruncatedInt(fields[kCommentNum]);
+    article.status = ReadInt(fields[kStatus]);
+    article.shareurl = ReadWide(fields[kShareurl]);
+    article.showurl = ReadWide(fields[kShowurl]);
+    const QJsonArray recommendations = fields[kArticleRec].toArray();
     for (const QJsonValue& recommendation : recommendations)
         article.article_rec.push_back(ParseRecommendation(recommendation.toObject()));
     return article;

@@ -14,6 +14,7 @@
 #include "news_center/common/async_request.h"
 #include "news_center/common/inform_modify.h"
 #include "news_center/request/json_read.h"
+#include "news_center/request/record_fields.h"
 #include "news_center/request/request_builder.h"
 #include "news_center/request/response_envelope.h"
 
@@ -55,31 +56,47 @@ void CutAt(std::list<ExclusiveArticle>& articles, Predicate cut) {
     articles.erase(it, articles.end());
 }
 
+enum ColumnField {
+    kColumnId, kColumnTitle, kColumnUnreadPic, kColumnFrontpagePic, kColumnCalendarPic, kColumnCalendarColor,
+    kColumnNeicanPic
+};
+const FieldKeys kColumnKeys({"column_id", "title", "unread_pic", "frontpage_pic", "calendar_pic", "calendar_color",
+                             "neican_pic"});
+
 ExclusiveColumn ParseExclusiveColumn(const QJsonObject& object) {
+    const RecordFields fields(object, kColumnKeys);
     ExclusiveColumn column;
-    column.column_id = ReadInt(object.value(QStringLiteral("column_id")));
-    column.title = ReadWide(object.value(QStringLiteral("title")));
-    column.unread_pic = ReadWide(object.value(QStringLiteral("unread_pic")));
-    column.frontpage_pic = ReadWide(object.value(QStringLiteral("frontpage_pic")));
-    column.calendar_pic = ReadWide(object.value(QStringLiteral("calendar_pic")));
-    column.calendar_color = ReadWide(object.value(QStringLiteral("calendar_color")));
-    column.neican_pic = ReadWide(object.value(QStringLiteral("neican_pic")));
+    column.column_id = ReadInt(fields[kColumnId]);
+    column.title = ReadWide(fields[kColumnTitle]);
+    column.unread_pic = ReadWide(fields[kColumnUnreadPic]);
+    column.frontpage_pic = ReadWide(fields[kColumnFrontpagePic]);
+    column.calendar_pic = ReadWide(fields[kColumnCalendarPic]);
+    column.calendar_color = ReadWide(fields[kColumnCalendarColor]);
+    column.neican_pic = ReadWide(fields[kColumnNeicanPic]);
     return column;
 }
 
+enum ArticleField {
+    kArticleId, kArticleTitle, kArticleAuthor, kArticleBrief, kArticleCommentNum, kArticleReadingNum, kArticleCtime,
+    kArticleSortScore, kArticleStatus, kArticleShowurl, kArticleNeicanImg
+};
+const FieldKeys kArticleKeys({"id", "title", "author", "brief", "comment_num", "reading_num", "ctime", "sort_score",
+                              "status", "showurl", "neican_img"});
+
 ExclusiveArticle ParseExclusiveArticle(const QJsonObject& object) {
+    const RecordFields fields(object, kArticleKeys);
     ExclusiveArticle article;
-    article.id = ReadInt(object.value(QStringLiteral("id")));
-    article.title = ReadWide(object.value(QStringLiteral("title")));
-    article.author = ReadWide(object.value(QStringLiteral("author")));
-    article.brief = ReadWide(object.value(QStringLiteral("brief")));
-    article.comment_num = ReadTruncatedInt(object.value(QStringLiteral("comment_num")));
-    article.reading_num = ReadTruncatedInt(object.value(QStringLiteral("reading_num")));
-    article.ctime = ReadU64(object.value(QStringLiteral("ctime")));
-    article.sort_score = ReadU64(object.value(QStringLiteral("sort_score")));
-    article.status = ReadInt(object.value(QStringLiteral("status")));
-    article.showurl = ReadWide(object.value(QStringLiteral("showurl")));
-    article.neican_img = ReadWide(object.value(QStringLiteral("neican_img")));
+    article.id = ReadInt(fields[kArticleId]);
+    article.title = ReadWide(fields[kArticleTitle]);
+    article.author = ReadWide(fields[kArticleAuthor]);
+    article.brief = ReadWide(fields[kArticleBrief]);
+    article.comment_num = ReadTruncatedInt(fields[kArticleCommentNum]);
+    article.reading_num = ReadTruncatedInt(fields[kArticleReadingNum]);
+    article.ctime = ReadU64(fields[kArticleCtime]);
+    article.sort_score = ReadU64(fields[kArticleSortScore]);
+    article.status = ReadInt(fields[kArticleStatus]);
+    article.showurl = ReadWide(fields[kArticleShowurl]);
+    article.neican_img = ReadWide(fields[kArticleNeicanImg]);
     return article;
 }
 

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include "news_center/request/json_read.h"
+#include "news_center/request/record_fields.h"
 #include "news_center/request/request_builder.h"
 
 using namespace news_center::internal;
@@ -20,18 +21,22 @@ const OperationTexts kEssenceTexts = {
 const int kRefreshSeconds = 600;
 const unsigned int kRefreshRows = 50;
 
+enum EssenceField { kId, kType, kImg, kBrief, kContent, kSortScore, kCtime, kTitle, kShowurl };
+const FieldKeys kEssenceKeys({"id", "type", "img", "brief", "content", "sort_score", "ctime", "title", "showurl"});
+
 InformationEssence ReadEssence(const QJsonObject& object) {
+    const RecordFields fields(object, kEssenceKeys);
     InformationEssence essence;
-    essence.id = ReadInt(object.value(QStringLiteral("id")));
-    essence.type = ReadInt(object.value(QStringLiteral("type")));
-    essence.img = ReadWide(object.value(QStringLiteral("img")));
-    essence.brief = ReadWide(object.value(QStringLiteral("brief")));
-    essence.content = ReadWide(object.value(QStringLiteral("content")));
+    essence.id = ReadInt(fields[kId]);
+    essence.type = ReadInt(fields[kType]);
+    essence.img = ReadWide(fields[kImg]);
+    essence.brief = ReadWide(fields[kBrief]);
+    essence.content = ReadWide(fields[kContent]);
     // Read as 32-bit integers by the service's old rule, then widened.
-    essence.sort_score = ReadInt(object.value(QStringLiteral("sort_score")));
-    essence.ctime = ReadInt(object.value(QStringLiteral("ctime")));
-    essence.title = ReadWide(object.value(QStringLiteral("title")));
-    essence.showurl = ReadWide(object.value(QStringLiteral("showurl")));
+    essence.sort_score = ReadInt(fields[kSortScore]);
+    essence.ctime = ReadInt(fields[kCtime]);
+    essence.title = ReadWide(fields[kTitle]);
+    essence.showurl = ReadWide(fields[kShowurl]);
     return essence;
 }
 

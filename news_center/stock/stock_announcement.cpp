@@ -13,9 +13,11 @@ const OperationTexts kAnnouncementTexts = {
     L"CStockAnnouncementPublisher::RequestStockAnnouncementList Error Code: %d",
 };
 
+const FieldKeys kAnnouncementKeys = NoticeKeys("hashid");
+
 StockAnnouncement ReadAnnouncement(const Response& response) {
     StockAnnouncement value;
-    value.items = ReadNoticeList(response, QStringLiteral("hashid"), &StockAnnouncementItem::hashid);
+    value.items = ReadNoticeList(response, kAnnouncementKeys, &StockAnnouncementItem::hashid);
     return value;
 }
 

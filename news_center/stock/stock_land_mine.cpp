@@ -23,9 +23,11 @@ const std::size_t kEvictedAtLimit = 11;
 
 typedef std::list<StockLandMineItem> Items;
 
+const FieldKeys kLandMineKeys = NoticeKeys("id");
+
 StockLandMine ReadLandMines(const Response& response) {
     StockLandMine value;
-    value.items = ReadNoticeList(response, QStringLiteral("id"), &StockLandMineItem::id);
+    value.items = ReadNoticeList(response, kLandMineKeys, &StockLandMineItem::id);
     return value;
 }
 

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include "news_center/request/json_read.h"
+#include "news_center/request/record_fields.h"
 #include "news_center/request/request_builder.h"
 
 using namespace news_center::internal;
@@ -17,20 +18,27 @@ const OperationTexts kStockNewsTexts = {
     L"CStockNews::RequestStockNewsList Error Code: %d",
 };
 
+enum StockNewsField {
+    kId, kType, kColumnId, kTypeName, kTitle, kImg, kLevel, kBrief, kCtime, kOperationTime, kShowurl
+};
+const FieldKeys kStockNewsKeys({"id", "type", "column_id", "type_name", "title", "img", "level", "brief", "ctime",
+                                "operation_time", "showurl"});
+
 StockNewsItem ReadStockNewsItem(const QJsonObject& object) {
+    const RecordFields fields(object, kStockNewsKeys);
     StockNewsItem item;
-    item.id = ReadWide(object.value(QStringLiteral("id")));
+    item.id = ReadWide(fields[kId]);
     // The service writes these two numbers as decimal text.
-    item.type = ReadDecimalText(object.value(QStringLiteral("type")));
-    item.column_id = ReadDecimalText(object.value(QStringLiteral("column_id")));
-    item.type_name = ReadWide(object.value(QStringLiteral("type_name")));
-    item.title = ReadWide(object.value(QStringLiteral("title")));
-    item.img = ReadWide(object.value(QStringLiteral("img")));
-    item.level = ReadWide(object.value(QStringLiteral("level")));
-    item.brief = ReadWide(object.value(QStringLiteral("brief")));
-    item.ctime = ReadU64(object.value(QStringLiteral("ctime")));
-    item.operation_time = ReadU64(object.value(QStringLiteral("operation_time")));
-    item.showurl = ReadWide(object.value(QStringLiteral("showurl")));
+    item.type = ReadDecimalText(fields[kType]);
+    item.column_id = ReadDecimalText(fields[kColumnId]);
+    item.type_name = ReadWide(fields[kTypeName]);
+    item.title = ReadWide(fields[kTitle]);
+    item.img = ReadWide(fields[kImg]);
+    item.level = ReadWide(fields[kLevel]);
+    item.brief = ReadWide(fields[kBrief]);
+    item.ctime = ReadU64(fields[kCtime]);
+    item.operation_time = ReadU64(fields[kOperationTime]);
+    item.showurl = ReadWide(fields[kShowurl]);
     return item;
 }
 
