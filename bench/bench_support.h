@@ -41,7 +41,9 @@ inline double Seconds(Clock::duration d) { return std::chrono::duration<double>(
 // as counters, the floor, their ratio and the heap allocations of each. Also
 // reported, as a second reference: what turning every string of the parsed
 // bodies into a std::wstring (the records' text type) costs on top of the
-// floor, through the library's ReadWide.
+// floor, through the library's ReadWide (strings_ratio); and the same with the
+// strings kept until the next iteration's replace them, as records are kept
+// (kept_ratio).
 class FloorComparison {
 public:
     // Parses one body of this iteration's response; a response of two requests
@@ -56,6 +58,7 @@ public:
         handleAllocations_ += ThreadAllocations() - allocations;
         handleSeconds_ += Seconds(took);
         ++iterations_;
+        firstBody_ = true;
         state.SetIterationTime(Seconds(took));
     }
     void Report(benchmark::State& state) const;
@@ -63,11 +66,14 @@ public:
 private:
     double floorSeconds_ = 0;
     double stringSeconds_ = 0;
+    double keptSeconds_ = 0;
     double handleSeconds_ = 0;
     unsigned long long floorAllocations_ = 0;
     unsigned long long handleAllocations_ = 0;
     unsigned long long bytes_ = 0;
     unsigned long long iterations_ = 0;
+    std::vector<std::wstring> kept_;
+    bool firstBody_ = true;
 };
 
 // --- observers and subscribers that only count ----------------------------------

@@ -78,6 +78,28 @@ void BM_Depth_Refresh(benchmark::State& state) {
 }
 BENCHMARK(BM_Depth_Refresh)->Arg(15)->Arg(100)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
+// What the double's own GetSync adds to the timed handling of the two feeds that
+// fetch synchronously: it records the request and copies the answer into the
+// body, work a real transfer does outside the library. A body of `kB` kB.
+void BM_Double_GetSync(benchmark::State& state) {
+    const std::string body(static_cast<std::size_t>(state.range(0)) * 1024, ' ');
+    benchsupport::ResetDouble([&body](const hostdouble::Request&) { return hostdouble::Answer::Ok(body); });
+    int sinceReset = 0;
+    for (auto _ : state) {
+        std::vector<char> received;
+        benchmark::DoNotOptimize(GetSync(L"https://example.test/pc/roll/get_roll_list?rn=100", received,
+                                         HttpHeaderMap(), 30));
+        if (++sinceReset == kResetEvery) {
+            state.PauseTiming();
+            benchsupport::ResetDouble([&body](const hostdouble::Request&) { return hostdouble::Answer::Ok(body); });
+            sinceReset = 0;
+            state.ResumeTiming();
+        }
+    }
+    benchsupport::ResetDouble();
+}
+BENCHMARK(BM_Double_GetSync)->Arg(0)->Arg(20)->Arg(25)->Arg(83)->Arg(133)->Unit(benchmark::kMicrosecond);
+
 // --- exclusive columns -------------------------------------------------------------
 
 std::vector<std::string> ColumnArticles(int columnId, int newest, int count) {
