@@ -272,20 +272,25 @@ void CDepthPublisher::ApplyToCache(DepthUpdate& changes, unsigned long long earl
 }
 
 void CDepthPublisher::ApplyModified(DepthArticle& modified, unsigned long long earliest) {
-    update_.modified.push_back(modified);
     ArticleList* holder = &topList_;
     auto cached = topList_.find(modified.id);
     if (cached == topList_.end()) {
         holder = &normalList_;
         cached = normalList_.find(modified.id);
-        if (cached == normalList_.end())
+        if (cached == normalList_.end()) {
+            update_.modified.push_back(std::move(modified));
             return;
+        }
     }
     const bool wasTop = holder == &topList_;
     if (wasTop == modified.is_top && cached->sort_score == modified.sort_score) {
-        holder->Overwrite(cached, std::move(modified));
+        // Copied over the cached record, whose strings keep their storage; the
+        // update takes the original.
+        holder->Overwrite(cached, static_cast<const DepthArticle&>(modified));
+        update_.modified.push_back(std::move(modified));
         return;
     }
+    update_.modified.push_back(modified);
     // It moves: reported as removed, then as added where it lands.
     holder->Erase(cached);
     update_.removed.push_back(modified.id);

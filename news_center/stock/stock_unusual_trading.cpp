@@ -22,6 +22,7 @@ const OperationTexts kUnusualTradingTexts = {
 std::vector<StockUnusualTradingParty> ReadParties(const QJsonValue& value) {
     std::vector<StockUnusualTradingParty> parties;
     const QJsonArray array = value.toArray();
+    parties.reserve(static_cast<std::size_t>(array.size()));
     for (const QJsonValue& element : array) {
         const QJsonObject object = element.toObject();
         StockUnusualTradingParty party;
@@ -36,6 +37,7 @@ std::vector<StockUnusualTradingParty> ReadParties(const QJsonValue& value) {
 StockUnusualTradingGroup ReadGroup(const QString& key, const QJsonArray& entries) {
     StockUnusualTradingGroup group;
     group.key = key.toStdWString();
+    group.items.reserve(static_cast<std::size_t>(entries.size()));
     for (const QJsonValue& element : entries) {
         const QJsonObject object = element.toObject();
         // Each entry overwrites it: the group keeps the last entry's amount.
