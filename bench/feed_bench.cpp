@@ -57,6 +57,22 @@ void BM_Telegraph_Refresh(benchmark::State& state) {
 }
 BENCHMARK(BM_Telegraph_Refresh)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
+// An older page of 100 telegraphs, answered again and again: after the first
+// answer every telegraph is cached, so each is converted, refused by the cache
+// and handed to the callback.
+void BM_Telegraph_OlderPage(benchmark::State& state) {
+    ITelegraphPublisher* publisher = GetTelegraphPublisher();
+    std::vector<std::string> elements;
+    for (int id = 100; id > 0; --id)
+        elements.push_back(benchbody::RollElement("add", id, 1, 1764900000ULL + static_cast<unsigned long long>(id)));
+    const TelegraphListCallback callback = [](bool, const std::list<TelegraphInfo>& page) {
+        benchmark::DoNotOptimize(&page);
+    };
+    RunCompletions(state, benchbody::RollPage(elements),
+                   [&] { publisher->RequestEarlierTelegraph(1764990000, callback); });
+}
+BENCHMARK(BM_Telegraph_OlderPage)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
 // A get_depth page of 20 with an inform-modify page of 15 or 100 entries.
 void BM_Depth_Refresh(benchmark::State& state) {
     const int entries = static_cast<int>(state.range(0));
