@@ -80,12 +80,17 @@ TEST_F(ConcurrencyTest, WorkDeliveredAfterTeardownReachesNoPublisher) {
         const stress::Publishers publishers;
         watchers_.Subscribe(publishers);
         stress::RequestEverything(publishers, gates, round);
-        if (round % 2 == 1) hostdouble::RunPendingTasks(), publishers.telegraph->Refresh(), publishers.depth->Refresh();
+        if (round % 2 == 1) {
+            hostdouble::RunPendingTasks();
+            publishers.telegraph->Refresh();
+            publishers.depth->Refresh();
+        }
         ASSERT_TRUE(hostdouble::PendingCount() > 0 && hostdouble::PendingTaskCount() > 0);
         std::thread racer([round] { round % 4 == 2 ? stress::DeliverAll(round) : void(); });
         DestroyAllPublisher();
         racer.join();
-        watchers_.Close(), gates.callbacks.Close();
+        watchers_.Close();
+        gates.callbacks.Close();
         const std::size_t requests = hostdouble::RequestCount(), logs = hostdouble::Logs().size();
         stress::DeliverAll(round);
         ASSERT_EQ(0, watchers_.strays() + gates.callbacks.strays()) << "round " << round;
@@ -123,20 +128,27 @@ TEST_F(ConcurrencyTest, ARefreshInItsFetchKeepsOthersOutUntilTeardown) {
         std::future<void> first, second;
         // The thread's first cycle may find the watcher or not: a new publisher until the row's refresh stalls.
         for (int attempt = 0; attempt < 40 && fetches[race.posted] == 0; ++attempt) {
-            DestroyAllPublisher(), hostdouble::Reset(), watcher.Open();
+            DestroyAllPublisher();
+            hostdouble::Reset();
+            watcher.Open();
             fetches[0] = fetches[1] = 0;
             hostdouble::SetSyncHandler([&](const Request&) {
-                return ++fetches[t_host], t_host == race.posted ? Answer::Stall() : Answer::Fail();
+                ++fetches[t_host];
+                return t_host == race.posted ? Answer::Stall() : Answer::Fail();
             });
             race.depth ? GetDepthPublisher()->Subscribe(&watcher) : GetTelegraphPublisher()->Subscribe(&watcher);
-            if (race.posted) refresh(), first = RunPosted();
+            if (race.posted) {
+                refresh();
+                first = RunPosted();
+            }
             WaitUntil([&] { return fetches[race.posted] > 0 || (race.posted && Done(first, milliseconds(0))); },
                       milliseconds(race.posted ? 5000 : 250));
         }
         ASSERT_GT(fetches[race.posted], 0);
         const int calls = watcher.calls(), sent = fetches[0] + fetches[1];
         if (race.then == Then::PostedRefresh) {
-            refresh(), second = RunPosted();
+            refresh();
+            second = RunPosted();
             EXPECT_TRUE(Done(second, kBound)) << "the second refresh waited";
             EXPECT_EQ(calls, watcher.calls()) << "the second refresh told the watcher";
         } else if (race.then == Then::ThreadCycle) {
@@ -147,7 +159,9 @@ TEST_F(ConcurrencyTest, ARefreshInItsFetchKeepsOthersOutUntilTeardown) {
             EXPECT_TRUE(!race.posted || !Done(teardown, milliseconds(100))) << "it did not wait";
             if (race.posted) hostdouble::ReleaseStalls();
             EXPECT_TRUE(Done(teardown, kBound)) << "teardown waited for a stalled fetch";
-            hostdouble::ReleaseStalls(), teardown.wait(), watchers_.Close();
+            hostdouble::ReleaseStalls();
+            teardown.wait();
+            watchers_.Close();
         }
         EXPECT_EQ(sent, fetches[0] + fetches[1]) << "a refresh fetched during another";
         hostdouble::ReleaseStalls();

@@ -218,7 +218,9 @@ protected:
             for (const std::string type : {"0", "1", ""})
                 if (route.second == type || route.second == "*") {
                     const auto t = sim_->faultTally(route.first + (type.empty() ? "" : "?refresh_type=" + type));
-                    faults[0] += t.stalls + t.failures, faults[1] += t.malformed, faults[2] += t.errnos;
+                    faults[0] += t.stalls + t.failures;
+                    faults[1] += t.malformed;
+                    faults[2] += t.errnos;
                 }
             for (int kind = 0; kind < 3; ++kind)
                 if (silent[kind] ? lines[route][kind] > faults[kind] : lines[route][kind] != faults[kind])
@@ -422,7 +424,9 @@ TEST_F(HealthyRunTest, EveryFeedEqualsTheServiceAndNothingIsLogged_Sim) { Run(ne
 TEST_F(FaultRunTest, EveryFaultLeavesItsLineAndEveryFeedEqualsTheServiceOnceFaultsStop_Sim) {
     news_sim::SimFaults faults;
     faults.failRate = faults.malformedRate = faults.errnoRate = 0.08;
-    faults.stallRate = 0.03, faults.stallMs = 1500, faults.delayMs = 15;
+    faults.stallRate = 0.03;
+    faults.stallMs = 1500;
+    faults.delayMs = 15;
     const char* seconds = std::getenv("LX_FAULT_RUN_SECONDS");
     Run(faults, seconds != nullptr && std::atoi(seconds) > 0 ? std::atoi(seconds) : 20, 1);
 }

@@ -267,6 +267,7 @@ TEST(ProgramLogTest, FormatsOneWholeLinePerCallFromAnyThread) {
         {[] { WriteProgramLogString(2, nullptr); }, "[2] (null)"},
     };
     const std::string path = ::testing::TempDir() + "lx_program_log_" + std::to_string(::getpid());
+    std::remove(path.c_str());  // a run killed before its cleanup may have left one under a reused pid
     base::SetProgramLogFile(std::wstring(path.begin(), path.end()));
     for (const auto& c : cases) c.first();
     std::vector<std::thread> threads;

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 class RawHttpServer {
 public:
@@ -90,18 +91,23 @@ private:
         // Without end: header lines, chunks, the terabyte announced, a byte a second, whitespace
         // deflated after a gzip header (a full flush makes the part repeatable: 64 KB per 84 bytes sent).
         std::string first, again, spaces(1 << 16, ' ');
-        if (path == "/headers") first = ok, again = "X-Padding: " + std::string(1000, 'p') + "\r\n";
-        if (path == "/endless")
-            first = ok + "Transfer-Encoding: chunked\r\n\r\n", again = "10000\r\n" + spaces + "\r\n";
-        if (path == "/huge-length") first = ok + "Content-Length: 1099511627776\r\n\r\n", again = spaces;
-        if (path == "/drip") first = ok + "Content-Length: 1000\r\n\r\n", again = " ";
+        const auto answer = [&](std::string head, std::string part) {
+            first = std::move(head);
+            again = std::move(part);
+        };
+        if (path == "/headers") answer(ok, "X-Padding: " + std::string(1000, 'p') + "\r\n");
+        if (path == "/endless") answer(ok + "Transfer-Encoding: chunked\r\n\r\n", "10000\r\n" + spaces + "\r\n");
+        if (path == "/huge-length") answer(ok + "Content-Length: 1099511627776\r\n\r\n", spaces);
+        if (path == "/drip") answer(ok + "Content-Length: 1000\r\n\r\n", " ");
         if (path == "/gzip-bomb") {
             first = ok + "Content-Encoding: gzip\r\n\r\n" + std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
             z_stream z{};
             deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
             again.resize(spaces.size());
-            z.next_in = reinterpret_cast<Bytef*>(&spaces[0]), z.avail_in = uInt(spaces.size());
-            z.next_out = reinterpret_cast<Bytef*>(&again[0]), z.avail_out = uInt(again.size());
+            z.next_in = reinterpret_cast<Bytef*>(&spaces[0]);
+            z.avail_in = uInt(spaces.size());
+            z.next_out = reinterpret_cast<Bytef*>(&again[0]);
+            z.avail_out = uInt(again.size());
             deflate(&z, Z_FULL_FLUSH);
             again.resize(again.size() - z.avail_out);
             deflateEnd(&z);

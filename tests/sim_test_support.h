@@ -31,7 +31,9 @@ const std::chrono::milliseconds kHang(15000);
 inline std::unique_ptr<news_sim::NewsServiceSim> StartSim(const news_sim::SimFaults& faults = {}) {
     testsupport::SilenceQtDebug();
     news_sim::SimOptions options;
-    options.seed = 20240611, options.tickMs = 0, options.faults = faults;
+    options.seed = 20240611;
+    options.tickMs = 0;
+    options.faults = faults;
     std::unique_ptr<news_sim::NewsServiceSim> sim(new news_sim::NewsServiceSim(options));
     EXPECT_TRUE(sim->Start(0));
     UrlHelper::SetServiceRoot(QString::fromStdString(sim->root()).toStdWString());

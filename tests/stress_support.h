@@ -83,16 +83,30 @@ struct Watchers {
     }
     void Subscribe(const Publishers& p) {
         for (Gate* gate : gates) gate->Open();
-        p.telegraph->Subscribe(&telegraph), p.depth->Subscribe(&depth), p.stockNews->Attach(&stockNews);
-        p.announcement->Attach(&announcement), p.unusualTrading->Attach(&unusualTrading);
-        p.essence->Attach(&essence), p.landMine->Attach(&landMine);
+        p.telegraph->Subscribe(&telegraph);
+        p.depth->Subscribe(&depth);
+        p.stockNews->Attach(&stockNews);
+        p.announcement->Attach(&announcement);
+        p.unusualTrading->Attach(&unusualTrading);
+        p.essence->Attach(&essence);
+        p.landMine->Attach(&landMine);
     }
     // Closes each gate as soon as its publisher has let go of it.
     void Unsubscribe(const Publishers& p) {
-        p.telegraph->Unsubscribe(&telegraph), telegraph.Close(), p.depth->Unsubscribe(&depth), depth.Close();
-        p.stockNews->Detach(&stockNews), stockNews.Close(), p.announcement->Detach(&announcement), announcement.Close();
-        p.unusualTrading->Detach(&unusualTrading), unusualTrading.Close(), p.essence->Detach(&essence), essence.Close();
-        p.landMine->Detach(&landMine), landMine.Close();
+        p.telegraph->Unsubscribe(&telegraph);
+        telegraph.Close();
+        p.depth->Unsubscribe(&depth);
+        depth.Close();
+        p.stockNews->Detach(&stockNews);
+        stockNews.Close();
+        p.announcement->Detach(&announcement);
+        announcement.Close();
+        p.unusualTrading->Detach(&unusualTrading);
+        unusualTrading.Close();
+        p.essence->Detach(&essence);
+        essence.Close();
+        p.landMine->Detach(&landMine);
+        landMine.Close();
     }
 };
 
@@ -106,17 +120,22 @@ inline int RequestEverything(const Publishers& p, CallbackGates& gates, int seri
     const auto in = [gate = &gates.callbacks](auto&&...) { gate->Call(); };
     const auto timeline = [gate = &gates.timeline](auto&&...) { gate->Call(); };
     const std::wstring stock = serial % 2 ? L"600000" : L"000001";
-    p.telegraph->RequestEarlierTelegraph(static_cast<unsigned long long>(serial), in), p.telegraph->Refresh();
-    p.depth->RequestEarlierDepth(in), p.depth->Refresh();
-    p.exclusive->RequestColumnList(in), p.exclusive->RequestArticleList(1 + serial % 3, in);
-    p.exclusive->RequestEarlierArticleList(1 + serial % 3, 5, in),
-        p.exclusive->RequestArticleListOperation(1 + serial % 3, in);
-    p.timeline->RequestReddot(L"2026-12-01", L"2026-12-31", timeline),
-        p.timeline->RequestEventList(L"2026-12-06", timeline);
+    p.telegraph->RequestEarlierTelegraph(static_cast<unsigned long long>(serial), in);
+    p.telegraph->Refresh();
+    p.depth->RequestEarlierDepth(in);
+    p.depth->Refresh();
+    p.exclusive->RequestColumnList(in);
+    p.exclusive->RequestArticleList(1 + serial % 3, in);
+    p.exclusive->RequestEarlierArticleList(1 + serial % 3, 5, in);
+    p.exclusive->RequestArticleListOperation(1 + serial % 3, in);
+    p.timeline->RequestReddot(L"2026-12-01", L"2026-12-31", timeline);
+    p.timeline->RequestEventList(L"2026-12-06", timeline);
     p.timeline->RequestEventDetail(7, timeline);
     p.common->RequestCountInfo({1, 2, static_cast<unsigned int>(serial)}, in);
-    p.stockNews->RequestStockNewsList(1, stock, 0, 0, 20), p.announcement->RequestStockAnnouncementList(stock, 1, 20);
-    p.unusualTrading->FetchStockUnusualTrading(stock), p.essence->FetchInformationEssence(0, 0, 50);
+    p.stockNews->RequestStockNewsList(1, stock, 0, 0, 20);
+    p.announcement->RequestStockAnnouncementList(stock, 1, 20);
+    p.unusualTrading->FetchStockUnusualTrading(stock);
+    p.essence->FetchInformationEssence(0, 0, 50);
     p.landMine->RequestStockLandMineList(stock, 20261201, 20261205);
     return 7;
 }

@@ -55,7 +55,10 @@ struct Feed {
         hostdouble::SetSyncHandler([this](const hostdouble::Request& request) {
             if (!t_host) return Answer::Stall();
             if (request.path == "/pc/inform/modify") return Answer::Ok(std::exchange(edit, kEmptyEdits));
-            return served ? Answer::Fail() : (served = true, ++fetches, Answer::Ok(page));
+            if (served) return Answer::Fail();
+            served = true;
+            ++fetches;
+            return Answer::Ok(page);
         });
     }
     ~Feed() { DestroyAllPublisher(); }
@@ -67,8 +70,14 @@ struct Feed {
             inputs += !refreshPage + !editPage;
             for (int attempt = 0;; ++attempt) {
                 if (attempt == 100) return false;
-                if (!publisher) publisher = make(), publisher->Subscribe(&watcher), logs = Logs();
-                page = refreshPage ? refreshPage : input, edit = editPage ? editPage : input, served = false;
+                if (!publisher) {
+                    publisher = make();
+                    publisher->Subscribe(&watcher);
+                    logs = Logs();
+                }
+                page = refreshPage ? refreshPage : input;
+                edit = editPage ? editPage : input;
+                served = false;
                 const int calls = watcher.hostCalls(), fetched = fetches;
                 publisher->Refresh();
                 hostdouble::RunPendingTasks();
@@ -78,7 +87,8 @@ struct Feed {
                     break;
                 }
                 if (watcher.hostCalls() > 0) return false;
-                DestroyAllPublisher(), publisher = nullptr;
+                DestroyAllPublisher();
+                publisher = nullptr;
             }
         }
         return true;
@@ -149,7 +159,8 @@ const struct Reader {
          hostdouble::TakeNext();  // the counters of the seed articles
          depth.publisher->RequestEarlierDepth(Called());
          Respond(true);
-         ++depth.inputs, depth.Cycles(kDepthSeed);
+         ++depth.inputs;
+         depth.Cycles(kDepthSeed);
      }},
     {"exclusive_fuzzer",  // the first byte picks the request; the column must then still refresh
      [] {
@@ -212,7 +223,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    t_host = true, g_data = data, g_size = size, g_calls = 0;
+    t_host = true;
+    g_data = data;
+    g_size = size;
+    g_calls = 0;
     hostdouble::Reset();
     hostdouble::SetSyncHandler([](const hostdouble::Request&) { return t_host ? Answer::Fail() : Answer::Stall(); });
     g_read();
