@@ -19,7 +19,9 @@ FieldKeys::FieldKeys(std::initializer_list<const char*> names) : fields_(names.s
     // names, byte order.
     std::iota(fields_.begin(), fields_.end(), 0);
     std::sort(fields_.begin(), fields_.end(),
-              [&byField](int a, int b) { return std::strcmp(byField[a], byField[b]) < 0; });
+              [&byField](int a, int b) {
+                  return std::strcmp(byField[static_cast<std::size_t>(a)], byField[static_cast<std::size_t>(b)]) < 0;
+              });
     for (const int field : fields_)
         keys_.emplace_back(QLatin1String(byField[static_cast<std::size_t>(field)]));
 }

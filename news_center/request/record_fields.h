@@ -16,9 +16,9 @@
 namespace news_center {
 namespace internal {
 
-// The keys one record type reads, given in the order of that type's field enum.
-// Built once per type (a namespace-scope constant); read-only afterwards, so
-// any number of threads may use it.
+// The keys one record type reads, ASCII names given in the order of that
+// type's field enum. Built once per type (a namespace-scope constant);
+// read-only afterwards, so any number of threads may use it.
 class FieldKeys {
 public:
     static constexpr int kMaxKeys = 24;

@@ -15,15 +15,15 @@
 namespace news_center {
 namespace internal {
 
-// The "data"."list" array that the announcement and land-mine services answer
-// with. Their items differ only in the name of the first key. Every element
-// gives one item, a non-object one an empty item.
 enum NoticeField { kNoticeId, kNoticeUrl, kNoticeTitle, kNoticeBrief, kNoticeLocation, kNoticePublishTime };
 // A notice's keys, given the name of its first.
 inline FieldKeys NoticeKeys(const char* idKey) {
     return FieldKeys({idKey, "url", "title", "brief", "location", "publish_time"});
 }
 
+// The "data"."list" array that the announcement and land-mine services answer
+// with. Their items differ only in the name of the first key (`keys` from
+// NoticeKeys). Every element gives one item, a non-object one an empty item.
 template <class Item>
 std::list<Item> ReadNoticeList(const Response& response, const FieldKeys& keys, std::wstring Item::*id) {
     std::list<Item> items;
