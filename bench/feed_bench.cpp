@@ -99,7 +99,8 @@ BENCHMARK(BM_Depth_Refresh)->Arg(15)->Arg(100)->UseManualTime()->Unit(benchmark:
 // body, work a real transfer does outside the library. A body of `kB` kB.
 void BM_Double_GetSync(benchmark::State& state) {
     const std::string body(static_cast<std::size_t>(state.range(0)) * 1024, ' ');
-    benchsupport::ResetDouble([&body](const hostdouble::Request&) { return hostdouble::Answer::Ok(body); });
+    const auto serve = [&body](const hostdouble::Request&) { return hostdouble::Answer::Ok(body); };
+    benchsupport::ResetDouble(serve);
     int sinceReset = 0;
     for (auto _ : state) {
         std::vector<char> received;
@@ -107,7 +108,7 @@ void BM_Double_GetSync(benchmark::State& state) {
                                          HttpHeaderMap(), 30));
         if (++sinceReset == kResetEvery) {
             state.PauseTiming();
-            benchsupport::ResetDouble([&body](const hostdouble::Request&) { return hostdouble::Answer::Ok(body); });
+            benchsupport::ResetDouble(serve);
             sinceReset = 0;
             state.ResumeTiming();
         }
