@@ -22,8 +22,8 @@ bool IsShowOrModify(const ListOperation& entry) {
 
 // Pass A: a "show" or "modify" needs a published article, a "del" or "hidden"
 // an unpublished one.
-bool PassesStatusFilter(const ListOperation& entry, bool hasInfo, const InformModifyRules& rules) {
-    if (rules.requiresInfo && !hasInfo)
+bool PassesStatusFilter(const ListOperation& entry, const InformModifyRules& rules) {
+    if (rules.requiresInfo && !entry.hasInfo)
         return false;
     const bool published = entry.status == 1;
     if (IsShowOrModify(entry))
@@ -34,12 +34,12 @@ bool PassesStatusFilter(const ListOperation& entry, bool hasInfo, const InformMo
 }
 
 // Pass B: the feed's article types, and for a "show" or "modify" its columns.
-bool PassesFeedFilter(const ListOperation& entry, bool hasInfo, const InformModifyRules& rules) {
+bool PassesFeedFilter(const ListOperation& entry, const InformModifyRules& rules) {
     if (std::find(rules.acceptedTypes.begin(), rules.acceptedTypes.end(), entry.type) == rules.acceptedTypes.end())
         return false;
     if (!IsShowOrModify(entry))
         return true;
-    if (!hasInfo)
+    if (!entry.hasInfo)
         return false;
     const int columnId = ReadInt(entry.info.value(QStringLiteral("column_id")));
     return rules.oneColumn ? columnId == rules.columnId : columnId <= 0;
@@ -82,9 +82,7 @@ void ReduceInformModifyPage(OperationList& entries, const InformModifyRules& rul
     // Each filter decides every entry on its own, so one sweep does both passes.
     entries.erase(std::remove_if(entries.begin(), entries.end(),
                                  [&rules](const ListOperation& entry) {
-                                     const bool hasInfo = entry.element.contains(QStringLiteral("info"));
-                                     return !PassesStatusFilter(entry, hasInfo, rules) ||
-                                            !PassesFeedFilter(entry, hasInfo, rules);
+                                     return !PassesStatusFilter(entry, rules) || !PassesFeedFilter(entry, rules);
                                  }),
                   entries.end());
     CollapseOperations(entries, &KeepsEarlier);

@@ -1,5 +1,7 @@
 #include "news_center/common/operation_list.h"
 
+#include <utility>
+
 #include <QJsonValue>
 #include <QString>
 
@@ -40,9 +42,11 @@ OperationList ReadOperationList(const QJsonArray& list) {
         operation.id = ReadInt(fields[kId]);
         operation.type = ReadInt(fields[kType]);
         operation.kind = KindOf(fields[kOperation]);
-        operation.info = fields[kInfo].toObject();
+        const QJsonValue info = fields[kInfo];
+        operation.hasInfo = !info.isUndefined();
+        operation.info = info.toObject();
         operation.status = ReadInt(operation.info.value(QStringLiteral("status")));
-        operations.push_back(operation);
+        operations.push_back(std::move(operation));
     }
     return operations;
 }

@@ -20,6 +20,7 @@ struct ListOperation {
 
     QJsonObject element;
     QJsonObject info;  // the element's "info"
+    bool hasInfo;      // the element has an "info", of any type
     int id;            // the element's own "id"
     int type;          // the element's "type"
     Kind kind;         // the element's "operation"
